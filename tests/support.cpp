@@ -1,0 +1,91 @@
+#include "tests/support.h"
+
+#include <cstring>
+
+#include "unit/unit.h"
+
+namespace test {
+
+Guarded::Guarded(size_t size) : size_(size), bytes_(size + 2 * kGuard, char(kFill)) {}
+
+bool Guarded::intact() const {
+    for (size_t i = 0; i < kGuard; i++)
+        if (uint8_t(bytes_[i]) != kFill || uint8_t(bytes_[kGuard + size_ + i]) != kFill) return false;
+    return true;
+}
+
+uint32_t pixel(const char* image, int x, int y, int width) {
+    uint32_t v;
+    std::memcpy(&v, image + (size_t(y) * width + x) * 4, 4);
+    return v;
+}
+
+void set_pixel(char* image, int x, int y, uint32_t value, int width) {
+    std::memcpy(image + (size_t(y) * width + x) * 4, &value, 4);
+}
+
+std::vector<uint32_t> box(const char* image, int x, int y, int w, int h) {
+    std::vector<uint32_t> out;
+    for (int r = 0; r < h; r++)
+        for (int c = 0; c < w; c++) out.push_back(pixel(image, x + c, y + r));
+    return out;
+}
+
+uint32_t next_random(uint64_t& state) {
+    state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+    return uint32_t(state >> 32);
+}
+
+namespace {
+
+char** const kGlobals[10] = {&_ECRAN, &_FOND, &_VIDEO, &_BOULE1, &_BOULE2,
+                             &_ANNEAU, &_NB, &_SOURIS, &_SSOURIS, nullptr};
+
+bool in_disc(int x, int y, int r2) {
+    int dx = 2 * x - 31, dy = 2 * y - 31; // centre of the 32x32 box, doubled
+    return dx * dx + dy * dy <= r2;
+}
+
+} // namespace
+
+Buffers::Buffers() {
+    const size_t sizes[9] = {640 * 480 * 4, 640 * 480 * 4, 640 * 480 * 4, 4096, 4096, 4096,
+                             7 * 27 * 33 * 4, 1024, 1024};
+    for (int i = 0; i < 9; i++) {
+        saved_[i] = *kGlobals[i];
+        all_.push_back(new Guarded(sizes[i]));
+        *kGlobals[i] = all_.back()->data();
+        std::memset(*kGlobals[i], 0, sizes[i]);
+    }
+    for (int y = 0; y < 480; y++)
+        for (int x = 0; x < 640; x++) set_pixel(_FOND, x, y, 0xFF000000u | uint32_t(y << 10 | x));
+    std::memcpy(_ECRAN, _FOND, 640 * 480 * 4);
+    for (int y = 0; y < 32; y++)
+        for (int x = 0; x < 32; x++) {
+            bool disc = in_disc(x, y, 28 * 28);
+            set_pixel(_BOULE1, x, y, disc ? 0xFFE0E0E0u - uint32_t(y) : 0, 32);
+            set_pixel(_BOULE2, x, y, disc ? 0xFF202020u + uint32_t(x) : 0, 32);
+            bool ring = in_disc(x, y, 31 * 31) && !in_disc(x, y, 22 * 22);
+            set_pixel(_ANNEAU, x, y, ring ? 0xFFFF0000u + uint32_t(x + y) : 0, 32);
+        }
+    for (int n = 0; n < 7; n++)
+        for (int i = 0; i < 27 * 33; i++) {
+            uint32_t v = 0xFF000000u | uint32_t(n << 16 | i);
+            std::memcpy(_NB + n * 3564 + i * 4, &v, 4);
+        }
+    for (int y = 0; y < 16; y++)
+        for (int x = 0; x < 16; x++) set_pixel(_SOURIS, x, y, x <= y && (x + y) % 5 ? 0xFFFFFF00u + uint32_t(x) : 0, 16);
+}
+
+Buffers::~Buffers() {
+    for (int i = 0; i < 9; i++) *kGlobals[i] = saved_[i];
+    for (Guarded* g : all_) delete g;
+}
+
+bool Buffers::guards_intact() const {
+    for (const Guarded* g : all_)
+        if (!g->intact()) return false;
+    return true;
+}
+
+} // namespace test

@@ -1,0 +1,52 @@
+#pragma once
+// Test buffers for the pixel routines and the board: every global image gets its
+// own allocation with guard bytes on both sides, and the sprites get test art.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace test {
+
+// One guarded allocation: `size` usable bytes between two guard zones.
+class Guarded {
+public:
+    explicit Guarded(size_t size);
+    char* data() { return bytes_.data() + kGuard; }
+    size_t size() const { return size_; }
+    bool intact() const;
+
+private:
+    static constexpr size_t kGuard = 4096;
+    static constexpr uint8_t kFill = 0xA5;
+    size_t size_;
+    std::vector<char> bytes_;
+};
+
+// Points every image global at a fresh guarded buffer, with _VIDEO too, and gives
+// them recognisable contents:
+//  - _FOND: a distinct opaque value per pixel; _ECRAN starts as a copy of it;
+//  - _BOULE1, _BOULE2: discs of one shared mask, in two colours;
+//  - _ANNEAU: a ring that leaves the middle of the disc transparent;
+//  - _NB: digit n filled with a pattern of its own, no zero words;
+//  - _SOURIS: an arrow-like shape with transparent holes; _SSOURIS cleared.
+// Restores the previous globals on destruction.
+class Buffers {
+public:
+    Buffers();
+    ~Buffers();
+    // True when no routine has written outside any buffer.
+    bool guards_intact() const;
+
+private:
+    std::vector<Guarded*> all_;
+    char* saved_[10];
+};
+
+uint32_t pixel(const char* image, int x, int y, int width = 640);
+void set_pixel(char* image, int x, int y, uint32_t value, int width = 640);
+// The 32x32 box at (x, y) of a 640-wide image, row by row.
+std::vector<uint32_t> box(const char* image, int x, int y, int w = 32, int h = 32);
+// A small seeded generator shared by the randomised tests.
+uint32_t next_random(uint64_t& state);
+
+} // namespace test

@@ -1,0 +1,171 @@
+// The six pixel routines. Each finds its first destination pixel at
+// buffer + y * 2560 + x * 4 (in 32-bit arithmetic), works through the rows from the
+// top, and steps on by the screen stride. Only the keyed routines decide per pixel.
+#include "unit/unit.h"
+
+#include <cstring>
+#include <immintrin.h>
+
+char* _ECRAN;
+char* _FOND;
+char* _VIDEO;
+char* _BOULE1;
+char* _BOULE2;
+char* _ANNEAU;
+char* _NB;
+char* _SOURIS;
+char* _SSOURIS;
+
+UpdateHooks update_hooks = {nullptr, nullptr};
+
+namespace {
+
+constexpr int32 kStride = 2560;       // bytes in a screen row
+constexpr int32 kFrame = 640 * 480 * 4;
+constexpr int32 kGlyph = 27 * 33 * 4; // bytes in one digit of _NB
+
+char* at(char* buffer, int32 x, int32 y) { return buffer + (y * kStride + x * 4); }
+
+// ---- Keyed rows: the scalar rule and its vector forms. -------------------------
+
+// dst[i] = src[i] unless src[i] is the zero word.
+void key_row_scalar(uint32* dst, const uint32* src, int n) {
+    for (int i = 0; i < n; i++)
+        if (src[i] != 0) dst[i] = src[i];
+}
+
+__attribute__((target("sse2"))) void key_row_sse2(uint32* dst, const uint32* src, int n) {
+    const __m128i zero = _mm_setzero_si128();
+    for (int i = 0; i < n; i += 4) {
+        __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
+        __m128i d = _mm_loadu_si128(reinterpret_cast<__m128i*>(dst + i));
+        __m128i clear = _mm_cmpeq_epi32(s, zero);
+        d = _mm_or_si128(_mm_and_si128(clear, d), _mm_andnot_si128(clear, s));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), d);
+    }
+}
+
+__attribute__((target("avx2"))) void key_row_avx2(uint32* dst, const uint32* src, int n) {
+    const __m256i zero = _mm256_setzero_si256();
+    for (int i = 0; i < n; i += 8) {
+        __m256i s = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + i));
+        __m256i d = _mm256_loadu_si256(reinterpret_cast<__m256i*>(dst + i));
+        __m256i clear = _mm256_cmpeq_epi32(s, zero);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + i), _mm256_blendv_epi8(s, d, clear));
+    }
+}
+
+// The whole 32x32 sprite in one call, so the vector forms keep their constants in
+// registers across rows.
+template <void (*Row)(uint32*, const uint32*, int)>
+void put_sprite(int32 x, int32 y, char* sprite) {
+    char* dst = at(_ECRAN, x, y);
+    const uint32* src = reinterpret_cast<const uint32*>(sprite);
+    for (int row = 0; row < 32; row++) {
+        Row(reinterpret_cast<uint32*>(dst), src, 32);
+        src += 32;
+        dst += kStride;
+    }
+}
+
+template <void (*Row)(uint32*, const uint32*, int)>
+void draw_souris(int32 x, int32 y) {
+    char* dst = at(_ECRAN, x, y);
+    char* save = _SSOURIS;
+    const uint32* shape = reinterpret_cast<const uint32*>(_SOURIS);
+    for (int row = 0; row < 16; row++) {
+        std::memcpy(save, dst, 64);
+        Row(reinterpret_cast<uint32*>(dst), shape, 16);
+        save += 64;
+        shape += 16;
+        dst += kStride;
+    }
+}
+
+struct KeyedRoutines {
+    void (*put_sprite)(int32, int32, char*);
+    void (*draw_souris)(int32, int32);
+};
+
+constexpr KeyedRoutines kScalar = {put_sprite<key_row_scalar>, draw_souris<key_row_scalar>};
+constexpr KeyedRoutines kSse2 = {put_sprite<key_row_sse2>, draw_souris<key_row_sse2>};
+constexpr KeyedRoutines kAvx2 = {put_sprite<key_row_avx2>, draw_souris<key_row_avx2>};
+
+KeyedPath best_path() {
+    __builtin_cpu_init(); // may run before the runtime's own constructors
+    if (__builtin_cpu_supports("avx2")) return KeyedPath::AVX2;
+    if (__builtin_cpu_supports("sse2")) return KeyedPath::SSE2;
+    return KeyedPath::Scalar;
+}
+
+const KeyedRoutines& routines_for(KeyedPath path) {
+    switch (path) {
+    case KeyedPath::AVX2: return kAvx2;
+    case KeyedPath::SSE2: return kSse2;
+    default: return kScalar;
+    }
+}
+
+KeyedPath path_in_use = best_path();
+KeyedRoutines keyed = routines_for(path_in_use);
+
+} // namespace
+
+bool keyed_path_available(KeyedPath path) {
+    switch (path) {
+    case KeyedPath::AVX2: return __builtin_cpu_supports("avx2");
+    case KeyedPath::SSE2: return __builtin_cpu_supports("sse2");
+    default: return true;
+    }
+}
+
+void keyed_path_use(KeyedPath path) {
+    path_in_use = path;
+    keyed = routines_for(path);
+}
+
+KeyedPath keyed_path_in_use() { return path_in_use; }
+
+// ---- The routines. -------------------------------------------------------------
+
+// One forward copy of the whole image; the frame buffer's rows are taken to be
+// 2560 bytes apart.
+void _UPDATE() {
+    if (update_hooks.begin) update_hooks.begin();
+    std::memcpy(_VIDEO, _ECRAN, kFrame);
+    if (update_hooks.end) update_hooks.end();
+}
+
+void _PUTSPRITE(int32 x, int32 y, char* sprite) { keyed.put_sprite(x, y, sprite); }
+
+void _EFFSPRITE(int32 x, int32 y) {
+    char* dst = at(_ECRAN, x, y);
+    const char* src = at(_FOND, x, y);
+    for (int row = 0; row < 32; row++) {
+        std::memcpy(dst, src, 128);
+        src += kStride;
+        dst += kStride;
+    }
+}
+
+void _AFFNOMBRE(int32 x, int32 y, int32 n) {
+    char* dst = at(_ECRAN, x, y);
+    const char* src = _NB + n * kGlyph;
+    for (int row = 0; row < 33; row++) {
+        std::memcpy(dst, src, 108);
+        src += 108;
+        dst += kStride;
+    }
+}
+
+void _DRAWSOURIS(int32 x, int32 y) { keyed.draw_souris(x, y); }
+
+void _EFFSOURIS(int32 x, int32 y) {
+    char* dst = at(_ECRAN, x, y);
+    const char* src = _SSOURIS;
+    for (int row = 0; row < 16; row++) {
+        std::memcpy(dst, src, 64);
+        src += 64;
+        dst += kStride;
+    }
+}

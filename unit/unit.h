@@ -1,0 +1,48 @@
+#pragma once
+// The frame buffers and the six pixel routines.
+//
+// A pixel is 4 bytes: blue, green, red, then the picture's fourth byte, carried
+// along and never shown. Images are stored row by row from the top with no gap;
+// a full-screen row is 2560 bytes. Coordinates give the block's top-left pixel.
+// No routine checks or clips: callers keep every block inside the 640x480 image.
+// In keyed drawing a source word of 0 is transparent; any other word is drawn.
+#include "platform/types.h"
+
+extern char* _ECRAN;   // 640x480, the frame being composed
+extern char* _FOND;    // 640x480, the background the game screen starts from
+extern char* _VIDEO;   // 640x480, the display's frame buffer
+extern char* _BOULE1;  // 32x32, player 1's marble
+extern char* _BOULE2;  // 32x32, player 2's marble
+extern char* _ANNEAU;  // 32x32, the selection ring
+extern char* _NB;      // seven 27x33 digit glyphs, 0 to 6, one after another
+extern char* _SOURIS;  // 16x16, the cursor's shape
+extern char* _SSOURIS; // 16x16, the pixels under the drawn cursor
+
+// Copies the whole of _ECRAN to _VIDEO.
+void _UPDATE();
+// Draws a 32x32 sprite into _ECRAN, keyed.
+void _PUTSPRITE(int32 x, int32 y, char* sprite);
+// Puts a 32x32 box of _FOND back into _ECRAN.
+void _EFFSPRITE(int32 x, int32 y);
+// Draws digit n (0 to 6) from _NB into _ECRAN, unkeyed.
+void _AFFNOMBRE(int32 x, int32 y, int32 n);
+// Saves the 16x16 box of _ECRAN into _SSOURIS, then draws _SOURIS over it, keyed.
+void _DRAWSOURIS(int32 x, int32 y);
+// Puts _SSOURIS back into _ECRAN.
+void _EFFSOURIS(int32 x, int32 y);
+
+// The display device may bracket every _UPDATE: begin returns once _VIDEO may be
+// written, end hands the new frame over. Both null when nothing needs them.
+struct UpdateHooks {
+    void (*begin)();
+    void (*end)();
+};
+extern UpdateHooks update_hooks;
+
+// The keyed routines exist in three forms that must give the same pixels: the
+// scalar rule, and SSE2 and AVX2 forms. The public routines use the fastest the
+// CPU has; tests and benchmarks pick one here.
+enum class KeyedPath { Scalar, SSE2, AVX2 };
+bool keyed_path_available(KeyedPath path);
+void keyed_path_use(KeyedPath path);
+KeyedPath keyed_path_in_use();
