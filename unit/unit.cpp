@@ -26,60 +26,87 @@ constexpr int32 kGlyph = 27 * 33 * 4; // bytes in one digit of _NB
 
 char* at(char* buffer, int32 x, int32 y) { return buffer + (y * kStride + x * 4); }
 
-// ---- Keyed rows: the scalar rule and its vector forms. -------------------------
+// ---- Keyed blocks: the scalar rule and its vector forms. ------------------------
+//
+// Each draws Rows rows of W pixels, read as one unbroken run from src, into the
+// screen at dst, keeping the screen pixel wherever the source word is 0. With a
+// save buffer, each screen row is first copied there (the cursor's save-under).
+// Vector code cannot be inlined into a caller built without its instruction set,
+// so each form is a whole block under its own target and its rows unroll.
 
-// dst[i] = src[i] unless src[i] is the zero word.
-void key_row_scalar(uint32* dst, const uint32* src, int n) {
-    for (int i = 0; i < n; i++)
-        if (src[i] != 0) dst[i] = src[i];
+template <int W, int Rows>
+void key_block_scalar(char* dst, const char* src, char* save) {
+    const uint32* s = reinterpret_cast<const uint32*>(src);
+    for (int row = 0; row < Rows; row++) {
+        if (save) {
+            std::memcpy(save, dst, W * 4);
+            save += W * 4;
+        }
+        uint32* d = reinterpret_cast<uint32*>(dst);
+        for (int i = 0; i < W; i++)
+            if (s[i] != 0) d[i] = s[i];
+        s += W;
+        dst += kStride;
+    }
 }
 
-__attribute__((target("sse2"))) void key_row_sse2(uint32* dst, const uint32* src, int n) {
+// Where the source word is 0 its bits are all clear, so s | (d & (s == 0)) keeps
+// d there and gives s elsewhere, one operation fewer than a full select.
+template <int W, int Rows>
+__attribute__((target("sse2"), always_inline)) inline void key_block_sse2(char* dst, const char* src, char* save) {
     const __m128i zero = _mm_setzero_si128();
-    for (int i = 0; i < n; i += 4) {
-        __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
-        __m128i d = _mm_loadu_si128(reinterpret_cast<__m128i*>(dst + i));
-        __m128i clear = _mm_cmpeq_epi32(s, zero);
-        d = _mm_or_si128(_mm_and_si128(clear, d), _mm_andnot_si128(clear, s));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), d);
+    for (int row = 0; row < Rows; row++) {
+        if (save) {
+            std::memcpy(save, dst, W * 4);
+            save += W * 4;
+        }
+#pragma GCC unroll 8
+        for (int i = 0; i < W * 4; i += 16) {
+            __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
+            __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dst + i));
+            d = _mm_or_si128(s, _mm_and_si128(_mm_cmpeq_epi32(s, zero), d));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), d);
+        }
+        src += W * 4;
+        dst += kStride;
     }
 }
 
-__attribute__((target("avx2"))) void key_row_avx2(uint32* dst, const uint32* src, int n) {
+template <int W, int Rows>
+__attribute__((target("avx2"), always_inline)) inline void key_block_avx2(char* dst, const char* src, char* save) {
     const __m256i zero = _mm256_setzero_si256();
-    for (int i = 0; i < n; i += 8) {
-        __m256i s = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + i));
-        __m256i d = _mm256_loadu_si256(reinterpret_cast<__m256i*>(dst + i));
-        __m256i clear = _mm256_cmpeq_epi32(s, zero);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + i), _mm256_blendv_epi8(s, d, clear));
-    }
-}
-
-// The whole 32x32 sprite in one call, so the vector forms keep their constants in
-// registers across rows.
-template <void (*Row)(uint32*, const uint32*, int)>
-void put_sprite(int32 x, int32 y, char* sprite) {
-    char* dst = at(_ECRAN, x, y);
-    const uint32* src = reinterpret_cast<const uint32*>(sprite);
-    for (int row = 0; row < 32; row++) {
-        Row(reinterpret_cast<uint32*>(dst), src, 32);
-        src += 32;
+    for (int row = 0; row < Rows; row++) {
+        if (save) {
+            std::memcpy(save, dst, W * 4);
+            save += W * 4;
+        }
+#pragma GCC unroll 4
+        for (int i = 0; i < W * 4; i += 32) {
+            __m256i s = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + i));
+            __m256i d = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(dst + i));
+            d = _mm256_or_si256(s, _mm256_and_si256(_mm256_cmpeq_epi32(s, zero), d));
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + i), d);
+        }
+        src += W * 4;
         dst += kStride;
     }
 }
 
-template <void (*Row)(uint32*, const uint32*, int)>
-void draw_souris(int32 x, int32 y) {
-    char* dst = at(_ECRAN, x, y);
-    char* save = _SSOURIS;
-    const uint32* shape = reinterpret_cast<const uint32*>(_SOURIS);
-    for (int row = 0; row < 16; row++) {
-        std::memcpy(save, dst, 64);
-        Row(reinterpret_cast<uint32*>(dst), shape, 16);
-        save += 64;
-        shape += 16;
-        dst += kStride;
-    }
+void put_sprite_scalar(int32 x, int32 y, char* sprite) { key_block_scalar<32, 32>(at(_ECRAN, x, y), sprite, nullptr); }
+void draw_souris_scalar(int32 x, int32 y) { key_block_scalar<16, 16>(at(_ECRAN, x, y), _SOURIS, _SSOURIS); }
+
+__attribute__((target("sse2"))) void put_sprite_sse2(int32 x, int32 y, char* sprite) {
+    key_block_sse2<32, 32>(at(_ECRAN, x, y), sprite, nullptr);
+}
+__attribute__((target("sse2"))) void draw_souris_sse2(int32 x, int32 y) {
+    key_block_sse2<16, 16>(at(_ECRAN, x, y), _SOURIS, _SSOURIS);
+}
+
+__attribute__((target("avx2"))) void put_sprite_avx2(int32 x, int32 y, char* sprite) {
+    key_block_avx2<32, 32>(at(_ECRAN, x, y), sprite, nullptr);
+}
+__attribute__((target("avx2"))) void draw_souris_avx2(int32 x, int32 y) {
+    key_block_avx2<16, 16>(at(_ECRAN, x, y), _SOURIS, _SSOURIS);
 }
 
 struct KeyedRoutines {
@@ -87,9 +114,9 @@ struct KeyedRoutines {
     void (*draw_souris)(int32, int32);
 };
 
-constexpr KeyedRoutines kScalar = {put_sprite<key_row_scalar>, draw_souris<key_row_scalar>};
-constexpr KeyedRoutines kSse2 = {put_sprite<key_row_sse2>, draw_souris<key_row_sse2>};
-constexpr KeyedRoutines kAvx2 = {put_sprite<key_row_avx2>, draw_souris<key_row_avx2>};
+constexpr KeyedRoutines kScalar = {put_sprite_scalar, draw_souris_scalar};
+constexpr KeyedRoutines kSse2 = {put_sprite_sse2, draw_souris_sse2};
+constexpr KeyedRoutines kAvx2 = {put_sprite_avx2, draw_souris_avx2};
 
 KeyedPath best_path() {
     __builtin_cpu_init(); // may run before the runtime's own constructors
