@@ -72,9 +72,13 @@ __attribute__((target("sse2"), always_inline)) inline void key_block_sse2(char* 
     }
 }
 
+// Runs of 8 words that are all opaque are stored without reading the screen, and
+// runs that are all transparent are skipped: sprites are mostly such runs, and at
+// a place not in the cache the screen read is what the drawing waits on.
 template <int W, int Rows>
 __attribute__((target("avx2"), always_inline)) inline void key_block_avx2(char* dst, const char* src, char* save) {
     const __m256i zero = _mm256_setzero_si256();
+    const __m256i all = _mm256_set1_epi32(-1);
     for (int row = 0; row < Rows; row++) {
         if (save) {
             std::memcpy(save, dst, W * 4);
@@ -83,9 +87,13 @@ __attribute__((target("avx2"), always_inline)) inline void key_block_avx2(char* 
 #pragma GCC unroll 4
         for (int i = 0; i < W * 4; i += 32) {
             __m256i s = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + i));
-            __m256i d = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(dst + i));
-            d = _mm256_or_si256(s, _mm256_and_si256(_mm256_cmpeq_epi32(s, zero), d));
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + i), d);
+            __m256i clear = _mm256_cmpeq_epi32(s, zero);
+            if (_mm256_testz_si256(clear, clear)) {
+                _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + i), s);
+            } else if (!_mm256_testc_si256(clear, all)) {
+                __m256i d = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(dst + i));
+                _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + i), _mm256_or_si256(s, _mm256_and_si256(clear, d)));
+            }
         }
         src += W * 4;
         dst += kStride;
