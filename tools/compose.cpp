@@ -85,9 +85,9 @@ int main(int argc, char** argv) {
     _DRAWSOURIS(25 * 10 + 53 + 20, 38 * 4 - 59 + 22);
     ok &= shoot(out + "/board.png");
 
-    // Later on: a few marbles pushed off, player 2 with three in line.
+    // Later on: 2 to 4, and player 2 lines up three marbles against one.
     LoadFond();
-    static const int ones[][2] = {{6, 2}, {10, 2}, {5, 3}, {7, 3}, {11, 3}, {8, 4}, {12, 4}, {9, 5}, {11, 5}, {14, 6}, {6, 6}, {13, 7}};
+    static const int ones[][2] = {{10, 2}, {5, 3}, {7, 3}, {11, 3}, {8, 4}, {12, 4}, {9, 5}, {11, 5}, {14, 6}, {13, 7}};
     static const int twos[][2] = {{8, 6}, {10, 6}, {12, 6}, {7, 7}, {9, 7}, {11, 7}, {6, 8}, {10, 8}, {5, 9}, {9, 9}, {13, 9}, {10, 10}};
     for (int y = 2; y <= 10; y++)
         for (int x = 0; x <= 20; x++)

@@ -104,7 +104,7 @@ Text::Text(const std::string& s, double x, double y, double height, double track
             } else if (op == 'A') {
                 double ax, ay, rx, ry, a0, a1;
                 in >> ax >> ay >> rx >> ry >> a0 >> a1;
-                int steps = int(std::ceil(std::fabs(a1 - a0) / 10));
+                int steps = int(std::ceil(std::fabs(a1 - a0) / 3)); // fine enough that big tubes show no facets
                 for (int j = 0; j <= steps; j++) {
                     double a = (a0 + (a1 - a0) * j / steps) * M_PI / 180;
                     double nx = ax + rx * std::cos(a), ny = ay + ry * std::sin(a);

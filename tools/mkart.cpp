@@ -38,8 +38,8 @@ const Colour kLabel = rgb(236, 200, 140);
 const double kMarbleR = 14.0; // marble radius
 const double kHoleR = 15.0;   // the dimple a marble sits in
 const double kCollarR = 17.0; // up to here every hole looks exactly the same
-const double kSurface = 19.0; // the playing surface reaches this far beyond the corner holes
-const double kFrame = 26.0;   // and the frame round it this far
+const double kSurfaceEdge = 19.0; // the playing surface reaches this far beyond the corner holes
+const double kFrameEdge = 26.0;   // and the frame round it this far
 
 // A hexagonal board: the centres of its corner holes, clockwise, and of all holes.
 struct Board {
@@ -86,9 +86,9 @@ Colour felt(double x, double y) {
     return c * (0.93 + 0.1 * fbm(x / 1.5, y / 1.5, 21, 2) + 0.06 * fbm(x / 40, y / 40, 22, 3));
 }
 
-// A hole and its collar at offset (dx, dy) from the hole's centre. Below
-// kCollarR from the centre it is the same wherever the hole is, which is what lets
-// the marbles be blended with it in advance.
+// A hole and the plain collar round it, at offset (dx, dy) from its centre. The
+// board shows exactly this out to kCollarR round every hole, which is what lets
+// the marbles and the ring be blended with it in advance.
 Colour hole(double dx, double dy) {
     double r = std::hypot(dx, dy);
     // The slope of the surface, rising outward: a shallow bowl, then a rounded lip.
@@ -107,13 +107,13 @@ Colour board_pixel(const Board& b, int x, int y) {
     double px = x + 0.5, py = y + 0.5;
     double d = sd_polygon(px, py, b.cx, b.cy);
     double ds = sd_polygon(px - 5, py - 7, b.cx, b.cy);
-    Colour back = felt(px, py) * (1 - 0.6 * (1 - smoothstep(kFrame - 6, kFrame + 10, ds)));
-    if (d > kFrame + 1) return back;
+    Colour back = felt(px, py) * (1 - 0.6 * (1 - smoothstep(kFrameEdge - 6, kFrameEdge + 10, ds)));
+    if (d > kFrameEdge + 1) return back;
 
     // The frame: a rounded rail, lit along its slope.
     const double e = 0.01;
     double gx = (sd_polygon(px + e, py, b.cx, b.cy) - d) / e, gy = (sd_polygon(px, py + e, b.cx, b.cy) - d) / e;
-    double u = std::fmax(-1, std::fmin(1, (d - (kSurface + kFrame) / 2) / ((kFrame - kSurface) / 2)));
+    double u = std::fmax(-1, std::fmin(1, (d - (kSurfaceEdge + kFrameEdge) / 2) / ((kFrameEdge - kSurfaceEdge) / 2)));
     double light = lambert(gx * u * 0.92, gy * u * 0.92, std::sqrt(1 - u * u * 0.85)) / kLz;
     Colour rail = mix(kFrameDark, kFrameLight, 0.3 + 0.7 * fbm(px / 50, py / 50, 41, 3)) * (0.45 + 0.7 * light);
 
@@ -129,8 +129,8 @@ Colour board_pixel(const Board& b, int x, int y) {
     }
     if (best < kCollarR + 3) surface = mix(hole(bdx, bdy), surface, smoothstep(kCollarR, kCollarR + 3, best));
     // A fine dark groove where the surface meets the frame.
-    double groove = 1 - 0.55 * (1 - smoothstep(0, 1.2, std::fabs(d - kSurface)));
-    return mix((d < kSurface ? surface : rail) * groove, back, clamp01(d - kFrame + 0.5));
+    double groove = 1 - 0.55 * (1 - smoothstep(0, 1.2, std::fabs(d - kSurfaceEdge)));
+    return mix((d < kSurfaceEdge ? surface : rail) * groove, back, clamp01(d - kFrameEdge + 0.5));
 }
 
 // ---- Marbles and the ring -------------------------------------------------------
