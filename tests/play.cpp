@@ -178,6 +178,11 @@ void Session::make_plan(uint32_t a) {
         plan_dir_ = line_dirs[(a >> 1) % lines.size()];
     }
     plan_left_ = 8;
+    // Clicked in any order that selects the whole line, the front not always first.
+    const int orders[4][3] = {{0, 1, 2}, {1, 0, 2}, {1, 2, 0}, {2, 1, 0}};
+    const int* order = orders[(a >> 8) % 4];
+    if (plan_.size() == 2 && (a >> 8) % 2) std::swap(plan_[0], plan_[1]);
+    if (plan_.size() == 3) plan_ = {plan_[order[0]], plan_[order[1]], plan_[order[2]]};
 }
 
 // Clicks the first planned marble not yet selected, or moves once all are; a plan

@@ -423,9 +423,9 @@ TEST_F(RulesTest, TheSixthPointIsPaintedBeforeGagneAndTheTurnStays) {
         put({{14, 6}, {16, 6}}, player);
         put({{18, 6}}, 3 - player);
         select({{14, 6}, {16, 6}});
-        EXPECT_THROW(Joue(1), doubles::Won);
+        ASSERT_THROW(Joue(1), doubles::Won);
         const doubles::Record& r = doubles::record;
-        EXPECT_EQ(r.wins, 1);
+        ASSERT_EQ(r.wins, 1);
         EXPECT_TRUE(r.hidden) << "the cursor must be hidden under the victory screen";
         EXPECT_EQ(r.score[int(player)], 6);
         EXPECT_EQ(Tour, player);
