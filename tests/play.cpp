@@ -99,9 +99,10 @@ Session::State Session::capture() const {
 
 bool Session::step(Source& source) {
     if (!fault_.empty() || won_) return false;
+    // An action, a choice, and a pixel offset in a cell's band (or a whole pixel).
     uint32_t kind, a, b, c;
-    if (!source.next(16, kind) || !source.next(1u << 16, a) || !source.next(1u << 16, b) ||
-        !source.next(1u << 16, c))
+    if (!source.next(16, kind) || !source.next(1u << 16, a)) return false;
+    if (kind == 9 ? !source.next(624, b) || !source.next(464, c) : !source.next(50, b) || !source.next(38, c))
         return false;
     step_in_game_++;
     stats.steps++;
@@ -128,7 +129,7 @@ bool Session::step(Source& source) {
         int k = 1 + (a >> 12) % 2;
         click_cell({from.x + k * d[0], from.y + k * d[1]}, b, c);
     } else if (kind == 9) {
-        click_pixel(int(b % 624), int(c % 464), nullptr);
+        click_pixel(int(b), int(c), nullptr);
     } else {
         click_cell(own[a % own.size()], b, c);
     }
