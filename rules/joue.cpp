@@ -73,6 +73,7 @@ void Pousse(char sens) {
     char dx = kDx[int(sens)], dy = kDy[int(sens)];
     char adverse = 3 - Tour;
 
+    // The front marble is the one facing the opponent; without one there is no push.
     int n;
     for (n = 1; n <= NbSelec; n++)
         if (Jeu[Ys[n] + dy][Xs[n] + dx] == adverse) break;

@@ -189,8 +189,7 @@ void Session::make_plan(uint32_t a) {
 // Clicks the first planned marble not yet selected, or moves once all are; a plan
 // that the selection rules keep thwarting is dropped after a few steps.
 void Session::follow_plan(uint32_t b, uint32_t c) {
-    for (const Cell& p : plan_)
-        if (Jeu[p.y][p.x] != Tour) plan_.clear();
+    if (std::any_of(plan_.begin(), plan_.end(), [](Cell p) { return Jeu[p.y][p.x] != Tour; })) plan_.clear();
     if (plan_.empty()) return click_cell({10, 6}, b, c);
     std::vector<Cell> sel = capture().selection;
     const Cell* next = nullptr;

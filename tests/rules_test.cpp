@@ -106,7 +106,10 @@ protected:
     // Row y's cells of the right parity, columns 0 to 20: '#' border, '.' empty.
     std::string row(int y) {
         std::string out;
-        for (int x = y % 2; x <= 20; x += 2) out += ".123"[int(Jeu[y][x])] == '3' ? '#' : ".123"[int(Jeu[y][x])];
+        for (int x = y % 2; x <= 20; x += 2) {
+            char c = Jeu[y][x];
+            out += c >= 0 && c <= 3 ? ".12#"[int(c)] : '?';
+        }
         return out;
     }
     void joue(int sens) {
