@@ -21,7 +21,8 @@ char Abs(char n);
 // selection rules apply to that cell, marks included. The cursor is hidden.
 void Selectionne();
 // Moves the selected group one cell in direction sens (0 to 5), pushing and scoring
-// as the rules allow, or refuses and changes nothing. Hides the cursor meanwhile.
+// as the rules allow, or refuses and changes nothing; with nothing selected or any
+// other sens it changes nothing either. Hides the cursor meanwhile.
 void Joue(char sens);
 // The in-line push of Joue: the pushers must outnumber the pushed.
 void Pousse(char sens);
