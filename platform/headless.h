@@ -27,8 +27,8 @@ bool wait_seen(int passes = 2, int calls = 3, int limit_ms = 10000);
 
 // The frame as the last whole _UPDATE left it: 640x480 words 0xAARRGGBB.
 std::vector<uint32_t> frame();
-// Waits for a frame that _UPDATE completes after this call and that satisfies
-// pred; false when limit_ms ran out first.
+// Waits until the frame, as the last whole _UPDATE left it, satisfies pred; false
+// when limit_ms ran out first.
 bool wait_frame(const std::function<bool(const uint32_t* frame)>& pred, int limit_ms = 10000);
 // Writes the frame as an 8-bit RGB PNG; false, with the cause in *why, on failure.
 bool save_png(const std::string& path, std::string* why = nullptr);

@@ -328,17 +328,12 @@ std::vector<uint32_t> headless::frame() {
 bool headless::wait_frame(const std::function<bool(const uint32_t*)>& pred, int limit_ms) {
     Core& c = core();
     auto deadline = Clock::now() + std::chrono::milliseconds(limit_ms);
-    uint64_t seen_gen;
-    {
-        Guard g(c.mu);
-        seen_gen = c.frame_gen;
-    }
-    std::vector<uint32_t> copy(640 * 480);
     for (;;) {
+        uint64_t looked_at;
         {
             Guard g(c.mu);
-            if (!wait_until(g, self(g), deadline, [&] { return c.frame_gen != seen_gen && !c.copying; })) return false;
-            seen_gen = c.frame_gen;
+            if (!wait_until(g, self(g), deadline, [&] { return !c.copying; })) return false;
+            looked_at = c.frame_gen;
             c.presenting = true;
         }
         bool ok = pred(reinterpret_cast<const uint32_t*>(device().frame_buffer()));
@@ -346,6 +341,7 @@ bool headless::wait_frame(const std::function<bool(const uint32_t*)>& pred, int 
         c.presenting = false;
         c.cv.notify_all();
         if (ok) return true;
+        if (!wait_until(g, self(g), deadline, [&] { return c.frame_gen != looked_at; })) return false;
     }
 }
 

@@ -55,9 +55,17 @@ public:
 };
 const auto* virtual_display = ::testing::AddGlobalTestEnvironment(new VirtualDisplay);
 
+// Under AddressSanitizer, the display's own libraries (D-Bus, the GL driver) keep
+// a few allocations to the end of the process; our code's leaks are looked for in
+// the headless runs, which share all of it but the SDL device.
+std::string without_leak_checks() {
+    const char* options = std::getenv("ASAN_OPTIONS");
+    return "ASAN_OPTIONS=" + std::string(options ? options : "") + (options ? ":" : "") + "detect_leaks=0";
+}
+
 std::vector<std::string> game_env() {
     return {"DISPLAY=" + display, "WAYLAND_DISPLAY", "SDL_VIDEODRIVER", "GLOBOID_WINDOWED", "GLOBOID_DEVICE",
-            "GLOBOID_SCRIPT", "MINIGAME_DUMP=" + kDump};
+            "GLOBOID_SCRIPT", "MINIGAME_DUMP=" + kDump, without_leak_checks()};
 }
 
 void xdotool(std::vector<std::string> args) {
