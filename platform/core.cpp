@@ -196,7 +196,7 @@ void set_key(uint8 code, bool down) {
     if (((byte & bit) != 0) == down) return;
     byte ^= bit;
     changed(g);
-    if (down) c.key_press_gen[code] = c.in_gen;
+    if (down) c.key_alone_returns[code] = 0;
 }
 
 void set_modifiers(uint32 modifiers) {
@@ -221,13 +221,13 @@ void release_all_input() {
 bool button_press_taken(int index) {
     Core& c = core();
     Guard g(c.mu);
-    return c.published_gen >= c.button_press_gen[index] && c.game_calls.load() > c.published_calls;
+    return c.published_gen >= c.button_press_gen[index] && c.game_calls.load() >= c.published_calls + 3;
 }
 
 bool key_press_taken(uint8 code) {
     Core& c = core();
     Guard g(c.mu);
-    return c.key_returned_gen >= c.key_press_gen[code & 127];
+    return c.key_alone_returns[code & 127] >= 2;
 }
 
 } // namespace platform
@@ -332,6 +332,12 @@ status_t get_key_info(key_info* info) {
     std::memcpy(info->key_states, c.input.keys, 16);
     t->key_gen = c.in_gen;
     t->key_published = c.published_gen;
-    c.key_returned_gen = std::max(c.key_returned_gen, c.in_gen);
+    int down = 0, alone = 0;
+    for (int code = 0; code < 128; code++)
+        if (c.input.keys[code / 8] & (0x80 >> (code % 8))) {
+            down++;
+            alone = code;
+        }
+    if (down == 1 && c.key_alone_returns[alone] < 2) c.key_alone_returns[alone]++;
     return B_OK;
 }

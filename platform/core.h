@@ -66,8 +66,8 @@ struct Core {
     Input input;
     uint64_t in_gen = 0, published_gen = 0;
     uint64_t published_calls = 0;  // game_calls when published_gen last moved
-    uint64_t key_returned_gen = 0; // newest generation a get_key_info returned
-    uint64_t button_press_gen[3] = {}, key_press_gen[128] = {};
+    uint8 key_alone_returns[128] = {}; // get_key_info calls since its press that returned this key alone
+    uint64_t button_press_gen[3] = {};
     uint64_t mouse_begins = 0;     // GetMouse calls begun
     uint64_t step_mouse_begins = 0; // mouse_begins at the latest input step
     std::atomic<uint64_t> game_calls{0}; // get_key_info, spin_hint, wait_forever begun
@@ -129,8 +129,11 @@ void set_button(int index, bool down); // index 0, 1, 2: primary, secondary, ter
 void set_key(uint8 code, bool down);
 void set_modifiers(uint32 modifiers);
 void release_all_input();
-// True once a press has been taken in by the game: for a button, a mouse pass has
-// published it and the game has polled since; for a key, get_key_info returned it.
+// True once a press has surely been acted on. For a key, two get_key_info calls
+// have returned it as the only key down: the second of them began a pass of the
+// game or waits for this key's own release. For a button, a mouse pass has
+// published it and the game has begun three polls since, so it has come by its
+// Bouton1 test at least once.
 bool button_press_taken(int index);
 bool key_press_taken(uint8 code);
 

@@ -19,9 +19,9 @@ namespace {
 
 constexpr size_t kFrameBytes = 640 * 480 * 4;
 // A release waits until its press has been taken in, so that a click or a tap
-// shorter than a pass of the game is not lost; a game that polls no more waits
-// no longer than this.
-constexpr auto kLongestHold = std::chrono::milliseconds(250);
+// shorter than a pass of the game is not lost. The game reads no key while it
+// waits for a button's release; a key tapped then is let go after this long.
+constexpr auto kLongestHold = std::chrono::seconds(1);
 
 // The raw key codes the game knows. The keypad goes by scancode, that is by
 // position, so Num Lock changes nothing.
@@ -229,28 +229,36 @@ private:
         apply_pending();
     }
 
-    // Applies the queued input in order, holding a release back until its press
-    // has been taken in, or for kLongestHold at most.
+    // Applies the queued input in order, but holds a release back until its press
+    // has been acted on, or for kLongestHold at most. Keys wait behind a held key,
+    // one after the other as the game takes them; buttons wait behind a held
+    // release of the same button only; motion never waits.
     void apply_pending() {
         auto now = Clock::now();
-        while (!pending_.empty()) {
-            const Pending& p = pending_.front();
-            switch (p.kind) {
-            case Pending::Motion:
+        bool held_buttons[3] = {}, held_key = false;
+        for (auto it = pending_.begin(); it != pending_.end();) {
+            const Pending& p = *it;
+            if (p.kind == Pending::Motion) {
                 set_pointer(p.x, p.y);
-                break;
-            case Pending::Button:
-                if (!p.down && !button_press_taken(p.index) && now < button_since_[p.index] + kLongestHold) return;
+            } else if (p.kind == Pending::Button) {
+                bool& held = held_buttons[p.index];
+                if (held || (!p.down && !button_press_taken(p.index) && now < button_since_[p.index] + kLongestHold)) {
+                    held = true;
+                    ++it;
+                    continue;
+                }
                 if (p.down) button_since_[p.index] = now;
                 set_button(p.index, p.down);
-                break;
-            case Pending::Key:
-                if (!p.down && !key_press_taken(p.code) && now < key_since_[p.code] + kLongestHold) return;
+            } else {
+                if (held_key || (!p.down && !key_press_taken(p.code) && now < key_since_[p.code] + kLongestHold)) {
+                    held_key = true;
+                    ++it;
+                    continue;
+                }
                 if (p.down) key_since_[p.code] = now;
                 set_key(p.code, p.down);
-                break;
             }
-            pending_.pop_front();
+            it = pending_.erase(it);
         }
     }
 
