@@ -57,4 +57,8 @@ public:
     void Disconnect();
     // Closes the window and ends its thread; called on that thread with the lock held.
     void Quit() override;
+
+private:
+    graphics_card_info info_{};
+    bool opened_ = false;
 };

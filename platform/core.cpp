@@ -1,0 +1,343 @@
+// Threads with cooperative kill points, and the input state with the pacing of
+// get_key_info.
+//
+// A killed thread is never unwound: at its next kill point it gives back every
+// looper lock it holds, says it has parked, blocks all signals and sleeps in
+// sigsuspend until the process ends. Every platform call is a kill point, and so
+// is every wait inside one, so a thread that only spins through spin_hint, waits
+// on a lock or waits inside the platform always reaches one soon.
+#include "platform/core.h"
+
+#include <algorithm>
+#include <cstring>
+#include <immintrin.h>
+#include <pthread.h>
+#include <signal.h>
+
+#include "platform/input.h"
+
+namespace platform {
+
+volatile std::sig_atomic_t signal_quit = 0;
+
+Core& core() {
+    static Core* c = new Core; // never destroyed: parked threads may outlive main
+    return *c;
+}
+
+namespace {
+
+constexpr int kSpinsBeforeWait = 4096;
+
+// Marks the record exited when a thread that spawn_thread did not make ends.
+struct SelfSlot {
+    ThreadRecord* record = nullptr;
+    ~SelfSlot() {
+        if (!record) return;
+        Core& c = core();
+        Guard g(c.mu);
+        record->exited = true;
+        c.cv.notify_all();
+    }
+};
+thread_local SelfSlot self_slot;
+
+ThreadRecord* new_record(Guard&, const char* name) {
+    Core& c = core();
+    auto* t = new ThreadRecord;
+    t->id = c.next_id++;
+    t->name = name ? name : "";
+    c.threads.push_back(t);
+    return t;
+}
+
+ThreadRecord* find(thread_id id) {
+    for (ThreadRecord* t : core().threads)
+        if (t->id == id) return t;
+    return nullptr;
+}
+
+void release_holds(ThreadRecord* t) {
+    for (LooperLock* lock : core().locks)
+        if (lock->owner == t) {
+            lock->owner = nullptr;
+            lock->count = 0;
+        }
+    t->in_pass = false;
+}
+
+[[noreturn]] void park(Guard& g, ThreadRecord* t) {
+    release_holds(t);
+    t->parked = true;
+    core().cv.notify_all();
+    g.unlock();
+    sigset_t all;
+    sigfillset(&all);
+    pthread_sigmask(SIG_BLOCK, &all, nullptr);
+    for (;;) sigsuspend(&all);
+}
+
+void* trampoline(void* arg) {
+    auto* t = static_cast<ThreadRecord*>(arg);
+    self_slot.record = t;
+    pthread_setname_np(pthread_self(), t->name.substr(0, 15).c_str());
+    {
+        Guard g(core().mu);
+        wait(g, t, [t] { return t->resumed; });
+    }
+    t->entry(t->data);
+    Guard g(core().mu);
+    release_holds(t);
+    t->exited = true;
+    core().cv.notify_all();
+    return nullptr;
+}
+
+// A change of input: a new generation, and everyone waiting on input wakes.
+void changed(Guard&) {
+    Core& c = core();
+    c.in_gen++;
+    c.cv.notify_all();
+}
+
+} // namespace
+
+ThreadRecord* self(Guard& g) {
+    if (!self_slot.record) {
+        char name[16] = "";
+        pthread_getname_np(pthread_self(), name, sizeof name);
+        self_slot.record = new_record(g, name);
+    }
+    return self_slot.record;
+}
+
+void kill_point(Guard& g, ThreadRecord* t) {
+    if (t->killed.load()) park(g, t);
+}
+
+ThreadRecord* enter(Guard& g) {
+    ThreadRecord* t = self(g);
+    kill_point(g, t);
+    t->spins = 0;
+    return t;
+}
+
+Clock::time_point tick_deadline() {
+    Core& c = core();
+    return c.tick_forever ? Clock::time_point::max() : Clock::now() + c.tick;
+}
+
+void count_game_call(Guard&) {
+    Core& c = core();
+    c.game_calls++;
+    if (c.watchers.load()) c.cv.notify_all();
+}
+
+void lock_acquire(Guard& g, ThreadRecord* t, LooperLock& lock) {
+    if (lock.owner == t) {
+        lock.count++;
+        return;
+    }
+    wait(g, t, [&] { return lock.owner == nullptr; });
+    lock.owner = t;
+    lock.count = 1;
+}
+
+void lock_release(Guard&, ThreadRecord* t, LooperLock& lock) {
+    Core& c = core();
+    if (lock.owner != t) return;
+    if (--lock.count > 0) return;
+    lock.owner = nullptr;
+    // The end of a mouse pass: the input its GetMouse returned is now in the
+    // cursor object, so a game waiting in get_key_info may look again.
+    if (t->in_pass) {
+        t->in_pass = false;
+        if (t->pass_gen > c.published_gen) {
+            c.published_gen = t->pass_gen;
+            c.published_calls = c.game_calls.load();
+        }
+    }
+    c.cv.notify_all();
+}
+
+// ---- Input. --------------------------------------------------------------------
+
+void set_pointer(float x, float y) {
+    Core& c = core();
+    Guard g(c.mu);
+    c.step_mouse_begins = c.mouse_begins;
+    x = std::clamp(x, 0.0f, 639.0f);
+    y = std::clamp(y, 0.0f, 479.0f);
+    if (x == c.input.x && y == c.input.y) return;
+    c.input.x = x;
+    c.input.y = y;
+    changed(g);
+}
+
+void set_button(int index, bool down) {
+    Core& c = core();
+    Guard g(c.mu);
+    c.step_mouse_begins = c.mouse_begins;
+    if (index < 0 || index > 2) return;
+    uint32 bit = 1u << index;
+    if (((c.input.buttons & bit) != 0) == down) return;
+    c.input.buttons ^= bit;
+    changed(g);
+    if (down) c.button_press_gen[index] = c.in_gen;
+}
+
+void set_key(uint8 code, bool down) {
+    Core& c = core();
+    Guard g(c.mu);
+    c.step_mouse_begins = c.mouse_begins;
+    if (code >= 128) return;
+    uint8& byte = c.input.keys[code / 8];
+    uint8 bit = uint8(0x80 >> (code % 8));
+    if (((byte & bit) != 0) == down) return;
+    byte ^= bit;
+    changed(g);
+    if (down) c.key_alone_returns[code] = 0;
+}
+
+void set_modifiers(uint32 modifiers) {
+    Core& c = core();
+    Guard g(c.mu);
+    if (c.input.modifiers == modifiers) return;
+    c.input.modifiers = modifiers;
+    changed(g);
+}
+
+void release_all_input() {
+    Core& c = core();
+    Guard g(c.mu);
+    c.step_mouse_begins = c.mouse_begins;
+    static const uint8 none[16] = {};
+    if (c.input.buttons == 0 && std::memcmp(c.input.keys, none, 16) == 0) return;
+    c.input.buttons = 0;
+    std::memset(c.input.keys, 0, 16);
+    changed(g);
+}
+
+bool button_press_taken(int index) {
+    Core& c = core();
+    Guard g(c.mu);
+    return c.published_gen >= c.button_press_gen[index] && c.game_calls.load() >= c.published_calls + 3;
+}
+
+bool key_press_taken(uint8 code) {
+    Core& c = core();
+    Guard g(c.mu);
+    return c.key_alone_returns[code & 127] >= 2;
+}
+
+} // namespace platform
+
+using namespace platform;
+
+// ---- Threads. ------------------------------------------------------------------
+
+thread_id spawn_thread(thread_func entry, const char* name, int32 /*priority: all run alike*/, void* data) {
+    Core& c = core();
+    Guard g(c.mu);
+    enter(g);
+    if (!entry) return B_ERROR;
+    ThreadRecord* t = new_record(g, name);
+    t->entry = entry;
+    t->data = data;
+    t->spawned = true;
+    pthread_attr_t attr;
+    pthread_attr_init(&attr);
+    pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
+    pthread_t handle;
+    int failed = pthread_create(&handle, &attr, trampoline, t);
+    pthread_attr_destroy(&attr);
+    if (failed) {
+        t->exited = true;
+        return B_ERROR;
+    }
+    return t->id;
+}
+
+status_t resume_thread(thread_id id) {
+    Core& c = core();
+    Guard g(c.mu);
+    enter(g);
+    ThreadRecord* t = find(id);
+    if (!t || !t->spawned || t->exited || t->killed.load()) return B_BAD_THREAD_ID;
+    t->resumed = true;
+    c.cv.notify_all();
+    return B_OK;
+}
+
+status_t kill_thread(thread_id id) {
+    Core& c = core();
+    Guard g(c.mu);
+    ThreadRecord* me = enter(g);
+    ThreadRecord* t = find(id);
+    if (!t || t->exited || t->killed.load()) return B_BAD_THREAD_ID;
+    t->killed = true;
+    c.cv.notify_all();
+    if (t == me) park(g, me);
+    wait(g, me, [t] { return t->parked || t->exited; });
+    return B_OK;
+}
+
+void spin_hint() {
+    Core& c = core();
+    ThreadRecord* t = self_slot.record;
+    if (!t || t->killed.load(std::memory_order_relaxed) || c.watchers.load(std::memory_order_relaxed) ||
+        t->spins >= kSpinsBeforeWait) {
+        Guard g(c.mu);
+        t = self(g);
+        kill_point(g, t);
+        count_game_call(g);
+        if (++t->spins > kSpinsBeforeWait) {
+            // A long spin: wait for any platform change, or a tick at most.
+            if (c.tick_forever) c.cv.wait(g);
+            else c.cv.wait_until(g, Clock::now() + c.tick);
+            kill_point(g, t);
+        }
+        return;
+    }
+    c.game_calls++;
+    t->spins++;
+    _mm_pause();
+}
+
+void wait_forever() {
+    Core& c = core();
+    Guard g(c.mu);
+    ThreadRecord* t = enter(g);
+    count_game_call(g);
+    for (;;) {
+        c.cv.wait(g);
+        kill_point(g, t);
+    }
+}
+
+// ---- Keyboard. -----------------------------------------------------------------
+
+// Returns at once when the input changed since this thread's previous call, or when
+// a mouse pass has since taken a change in (the game may now see a new Bouton1);
+// otherwise waits for either, a tick at most. Either way the state is the current one.
+status_t get_key_info(key_info* info) {
+    Core& c = core();
+    Guard g(c.mu);
+    ThreadRecord* t = enter(g);
+    count_game_call(g);
+    if (!info) return B_ERROR;
+    wait_until(g, t, tick_deadline(),
+               [&] { return c.in_gen != t->key_gen || c.published_gen != t->key_published; });
+    info->modifiers = c.input.modifiers;
+    std::memcpy(info->key_states, c.input.keys, 16);
+    t->key_gen = c.in_gen;
+    t->key_published = c.published_gen;
+    int down = 0, alone = 0;
+    for (int code = 0; code < 128; code++)
+        if (c.input.keys[code / 8] & (0x80 >> (code % 8))) {
+            down++;
+            alone = code;
+        }
+    if (down == 1 && c.key_alone_returns[alone] < 2) c.key_alone_returns[alone]++;
+    return B_OK;
+}

@@ -1,0 +1,41 @@
+#pragma once
+// Internal to platform/: the display device behind the screen and the application
+// loop. Two implement it, SDL2 and headless; one is chosen once per process.
+#include <memory>
+#include <string>
+
+#include "platform/types.h"
+
+namespace platform {
+
+class Device {
+public:
+    virtual ~Device() = default;
+    // Main thread. Opens the display; false, with the cause in *why, when it cannot.
+    virtual bool open(const char* title, std::string* why) = 0;
+    // Main thread. Makes the opened display visible.
+    virtual void show() {}
+    // 480 rows of 2560 bytes, blue, green, red, fourth byte; lives as long as the process.
+    virtual char* frame_buffer() = 0;
+    // Main thread, inside BApplication::Run: input, presentation and app_service()
+    // until the application is done.
+    virtual void run() = 0;
+    // Any thread: a new frame is in the frame buffer, or the application has work.
+    virtual void wake() = 0;
+    // Main thread. Closes the display; nothing reaches it afterwards.
+    virtual void close() = 0;
+};
+
+// The device of this process: chosen on first use from the command line and the
+// environment (see README, "Scripted runs"), or headless once headless::select ran.
+Device& device();
+std::unique_ptr<Device> make_sdl_device();
+std::unique_ptr<Device> make_headless_device(const std::string& script);
+
+// The raw key code for an SDL scancode, or 0 for a key the game has no code for.
+int raw_key_for_scancode(int scancode);
+
+// The program's short name, for messages on stderr.
+const char* program_name();
+
+} // namespace platform

@@ -1,0 +1,317 @@
+// The SDL2 device: a full-screen desktop window with a 640x480 logical size,
+// scaled with nearest neighbours and letterboxed. Only the main thread calls SDL's
+// video and event functions; the game reaches it only through the frame buffer and
+// the wake-up event that a finished _UPDATE pushes.
+#include <SDL.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+
+#include "platform/core.h"
+#include "platform/device.h"
+#include "platform/input.h"
+
+namespace platform {
+
+namespace {
+
+constexpr size_t kFrameBytes = 640 * 480 * 4;
+// A release waits until its press has been taken in, so that a click or a tap
+// shorter than a pass of the game is not lost. The game reads no key while it
+// waits for a button's release; a key tapped then is let go after this long.
+constexpr auto kLongestHold = std::chrono::seconds(1);
+
+// The raw key codes the game knows. The keypad goes by scancode, that is by
+// position, so Num Lock changes nothing.
+const struct {
+    SDL_Scancode scancode;
+    uint8 code;
+} kKeys[] = {
+    {SDL_SCANCODE_ESCAPE, 0x01}, {SDL_SCANCODE_KP_7, 0x37}, {SDL_SCANCODE_KP_9, 0x39},
+    {SDL_SCANCODE_RETURN, 0x47}, {SDL_SCANCODE_KP_4, 0x48}, {SDL_SCANCODE_KP_6, 0x4a},
+    {SDL_SCANCODE_KP_1, 0x58},   {SDL_SCANCODE_KP_3, 0x5a}, {SDL_SCANCODE_SPACE, 0x5e},
+};
+
+std::string one_line(std::string s) {
+    std::replace(s.begin(), s.end(), '\n', ' ');
+    return s;
+}
+
+bool driver_compiled(const char* name) {
+    for (int i = 0; i < SDL_GetNumVideoDrivers(); i++)
+        if (std::strcmp(SDL_GetVideoDriver(i), name) == 0) return true;
+    return false;
+}
+
+// SDL falls back on its invisible offscreen driver when there is no display; only
+// real displays will do, unless the user names a driver.
+bool init_video(std::string* why) {
+    if (std::getenv("SDL_VIDEODRIVER")) {
+        if (SDL_InitSubSystem(SDL_INIT_VIDEO) == 0) return true;
+        *why = "SDL_VIDEODRIVER=" + std::string(std::getenv("SDL_VIDEODRIVER")) + ": " + one_line(SDL_GetError());
+        return false;
+    }
+    std::string tried;
+    auto note = [&](const char* name, const std::string& cause) {
+        tried += (tried.empty() ? "" : "; ") + std::string(name) + ": " + cause;
+    };
+    for (const char* name : {"x11", "wayland", "kmsdrm"}) {
+        if (!driver_compiled(name)) continue;
+        // Without these the drivers cannot connect, and Wayland's library would
+        // say so on stderr itself.
+        if (std::strcmp(name, "x11") == 0 && !std::getenv("DISPLAY")) {
+            note(name, "DISPLAY is not set");
+            continue;
+        }
+        if (std::strcmp(name, "wayland") == 0 && !std::getenv("XDG_RUNTIME_DIR")) {
+            note(name, "XDG_RUNTIME_DIR is not set");
+            continue;
+        }
+        SDL_SetHint(SDL_HINT_VIDEODRIVER, name);
+        if (SDL_InitSubSystem(SDL_INIT_VIDEO) == 0) return true;
+        note(name, one_line(SDL_GetError()));
+    }
+    *why = "no display found (" + (tried.empty() ? std::string("no display driver in SDL") : tried) + ")";
+    return false;
+}
+
+struct Pending {
+    enum Kind { Motion, Button, Key } kind;
+    float x = 0, y = 0;
+    int index = 0;
+    uint8 code = 0;
+    bool down = false;
+};
+
+class SdlDevice : public Device {
+public:
+    bool open(const char* title, std::string* why) override {
+        SDL_SetMainReady();
+        SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+        if (!init_video(why)) return false;
+        const char* windowed = std::getenv("GLOBOID_WINDOWED");
+        Uint32 flags = SDL_WINDOW_HIDDEN;
+        flags |= windowed && std::strcmp(windowed, "1") == 0 ? SDL_WINDOW_RESIZABLE : SDL_WINDOW_FULLSCREEN_DESKTOP;
+        window_ = SDL_CreateWindow(title, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, 640, 480, flags);
+        if (!window_) return fail(why, "cannot create the window");
+        SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
+        renderer_ = SDL_CreateRenderer(window_, -1, 0);
+        if (!renderer_) return fail(why, "cannot render to the window");
+        SDL_RenderSetLogicalSize(renderer_, 640, 480);
+        texture_ = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_XRGB8888, SDL_TEXTUREACCESS_STREAMING, 640, 480);
+        if (!texture_) return fail(why, "cannot make the frame texture");
+        frame_ = static_cast<char*>(std::aligned_alloc(64, kFrameBytes));
+        std::memset(frame_, 0, kFrameBytes);
+        shown_.assign(kFrameBytes, 0);
+        SDL_UpdateTexture(texture_, nullptr, shown_.data(), 2560);
+        wake_event_ = SDL_RegisterEvents(1);
+        SDL_ShowCursor(SDL_DISABLE);
+        opened_ = true;
+        return true;
+    }
+
+    void show() override {
+        SDL_ShowWindow(window_);
+        SDL_PumpEvents();
+        seed_pointer();
+        force_ = true;
+        present();
+    }
+
+    char* frame_buffer() override { return frame_; }
+
+    void run() override {
+        SDL_PumpEvents();
+        if (!moved_) seed_pointer();
+        for (;;) {
+            SDL_Event e;
+            if (SDL_WaitEventTimeout(&e, pending_.empty() ? 10 : 1)) {
+                handle(e);
+                while (SDL_PollEvent(&e)) handle(e);
+            }
+            apply_pending();
+            present();
+            if (!app_service()) return;
+        }
+    }
+
+    void wake() override {
+        if (wake_pending_.exchange(true)) return;
+        Guard g(core().mu);
+        if (!opened_ || closed_) return;
+        SDL_Event e;
+        SDL_zero(e);
+        e.type = wake_event_;
+        SDL_PushEvent(&e);
+    }
+
+    void close() override {
+        {
+            Guard g(core().mu);
+            if (!opened_ || closed_) return;
+            closed_ = true;
+        }
+        SDL_DestroyTexture(texture_);
+        SDL_DestroyRenderer(renderer_);
+        SDL_DestroyWindow(window_);
+        SDL_Quit();
+    }
+
+private:
+    bool fail(std::string* why, const char* what) {
+        *why = std::string(what) + ": " + one_line(SDL_GetError());
+        return false;
+    }
+
+    // Before the first motion the pointer is wherever the desktop has it.
+    void seed_pointer() {
+        int gx, gy, wx, wy;
+        SDL_GetGlobalMouseState(&gx, &gy);
+        SDL_GetWindowPosition(window_, &wx, &wy);
+        float x, y;
+        SDL_RenderWindowToLogical(renderer_, gx - wx, gy - wy, &x, &y);
+        set_pointer(x, y);
+        set_modifiers((SDL_GetModState() & KMOD_NUM) ? uint32(KEY_NUM_LOCK) : 0u);
+    }
+
+    void handle(const SDL_Event& e) {
+        if (e.type == wake_event_) {
+            wake_pending_ = false;
+            return;
+        }
+        switch (e.type) {
+        case SDL_QUIT:
+            request_quit();
+            break;
+        case SDL_WINDOWEVENT:
+            if (e.window.event == SDL_WINDOWEVENT_CLOSE) request_quit();
+            if (e.window.event == SDL_WINDOWEVENT_EXPOSED || e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED)
+                force_ = true;
+            if (e.window.event == SDL_WINDOWEVENT_FOCUS_LOST) {
+                pending_.clear();
+                release_all_input();
+            }
+            break;
+        case SDL_MOUSEMOTION:
+            // The renderer has already mapped the position to the 640x480 image;
+            // on the letterbox bands it lies outside, and set_pointer clamps it.
+            moved_ = true;
+            queue({Pending::Motion, float(e.motion.x), float(e.motion.y)});
+            break;
+        case SDL_MOUSEBUTTONDOWN:
+        case SDL_MOUSEBUTTONUP: {
+            int index = e.button.button == SDL_BUTTON_LEFT     ? 0
+                        : e.button.button == SDL_BUTTON_RIGHT  ? 1
+                        : e.button.button == SDL_BUTTON_MIDDLE ? 2
+                                                               : -1;
+            queue({Pending::Motion, float(e.button.x), float(e.button.y)});
+            if (index >= 0) queue({Pending::Button, 0, 0, index, 0, e.type == SDL_MOUSEBUTTONDOWN});
+            break;
+        }
+        case SDL_KEYDOWN:
+        case SDL_KEYUP: {
+            set_modifiers((SDL_GetModState() & KMOD_NUM) ? uint32(KEY_NUM_LOCK) : 0u);
+            bool down = e.type == SDL_KEYDOWN;
+            if (down && e.key.keysym.scancode == SDL_SCANCODE_F4 && (e.key.keysym.mod & KMOD_ALT)) request_quit();
+            int code = raw_key_for_scancode(e.key.keysym.scancode);
+            if (code && !e.key.repeat) queue({Pending::Key, 0, 0, 0, uint8(code), down});
+            break;
+        }
+        default:
+            break;
+        }
+    }
+
+    void queue(Pending p) {
+        pending_.push_back(p);
+        apply_pending();
+    }
+
+    // Applies the queued input in order, but holds a release back until its press
+    // has been acted on, or for kLongestHold at most. Keys wait behind a held key,
+    // one after the other as the game takes them; buttons wait behind a held
+    // release of the same button only; motion never waits.
+    void apply_pending() {
+        auto now = Clock::now();
+        bool held_buttons[3] = {}, held_key = false;
+        for (auto it = pending_.begin(); it != pending_.end();) {
+            const Pending& p = *it;
+            if (p.kind == Pending::Motion) {
+                set_pointer(p.x, p.y);
+            } else if (p.kind == Pending::Button) {
+                bool& held = held_buttons[p.index];
+                if (held || (!p.down && !button_press_taken(p.index) && now < button_since_[p.index] + kLongestHold)) {
+                    held = true;
+                    ++it;
+                    continue;
+                }
+                if (p.down) button_since_[p.index] = now;
+                set_button(p.index, p.down);
+            } else {
+                if (held_key || (!p.down && !key_press_taken(p.code) && now < key_since_[p.code] + kLongestHold)) {
+                    held_key = true;
+                    ++it;
+                    continue;
+                }
+                if (p.down) key_since_[p.code] = now;
+                set_key(p.code, p.down);
+            }
+            it = pending_.erase(it);
+        }
+    }
+
+    // Uploads the frame buffer when a new frame differs from the one on show; the
+    // copy is taken while no _UPDATE writes, and the upload happens after.
+    void present() {
+        Core& c = core();
+        {
+            Guard g(c.mu);
+            if (c.frame_gen == presented_gen_ && !force_) return;
+            wait(g, self(g), [&] { return !c.copying; });
+            presented_gen_ = c.frame_gen;
+            c.presenting = true;
+        }
+        bool changed = std::memcmp(shown_.data(), frame_, kFrameBytes) != 0;
+        if (changed) std::memcpy(shown_.data(), frame_, kFrameBytes);
+        {
+            Guard g(c.mu);
+            c.presenting = false;
+            c.cv.notify_all();
+        }
+        if (changed) SDL_UpdateTexture(texture_, nullptr, shown_.data(), 2560);
+        if (changed || force_) {
+            SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 255);
+            SDL_RenderClear(renderer_);
+            SDL_RenderCopy(renderer_, texture_, nullptr, nullptr);
+            SDL_RenderPresent(renderer_);
+        }
+        force_ = false;
+    }
+
+    SDL_Window* window_ = nullptr;
+    SDL_Renderer* renderer_ = nullptr;
+    SDL_Texture* texture_ = nullptr;
+    char* frame_ = nullptr;
+    std::vector<char> shown_;
+    bool opened_ = false, closed_ = false; // under the platform mutex
+    std::atomic<bool> wake_pending_{false};
+    Uint32 wake_event_ = 0;
+    uint64_t presented_gen_ = 0;
+    bool force_ = false, moved_ = false;
+    std::deque<Pending> pending_;
+    Clock::time_point button_since_[3], key_since_[128];
+};
+
+} // namespace
+
+int raw_key_for_scancode(int scancode) {
+    for (const auto& k : kKeys)
+        if (k.scancode == scancode) return k.code;
+    return 0;
+}
+
+std::unique_ptr<Device> make_sdl_device() { return std::make_unique<SdlDevice>(); }
+
+} // namespace platform
