@@ -1,0 +1,81 @@
+// The game thread: start-up, then the input loop for ever.
+#include "control/control.h"
+
+#include "assets/assets.h"
+#include "draw/draw.h"
+#include "platform/kernel.h"
+#include "rules/rules.h"
+#include "souris/souris.h"
+#include "unit/unit.h"
+
+key_info* Key;
+
+namespace {
+
+// The six direction keys in the order they are tested: keypad 3, 7, 9, 1, 6, 4.
+// They surround keypad 5 as the six neighbours of a cell surround it.
+struct Direction {
+    int byte;
+    uint8 mask;
+    char sens;
+};
+const Direction kDirections[6] = {
+    {11, 0x20, 0}, // keypad 3 (0x5a), down-right
+    {6, 0x01, 3},  // keypad 7 (0x37), up-left
+    {7, 0x40, 2},  // keypad 9 (0x39), up-right
+    {11, 0x80, 5}, // keypad 1 (0x58), down-left
+    {9, 0x20, 1},  // keypad 6 (0x4a), right
+    {9, 0x80, 4},  // keypad 4 (0x48), left
+};
+
+bool down(const Direction& d) { return Key->key_states[d.byte] & d.mask; }
+
+} // namespace
+
+int32 MonProg(void* /*pointeur*/) {
+    _VIDEO = static_cast<char*>(Window->CardInfo()->frame_buffer);
+
+    // Cleared, so that a picture that fails to load shows black, not stale memory.
+    _ECRAN = new char[1228800]();
+    _FOND = new char[1228800]();
+    _BOULE1 = new char[4096]();
+    _BOULE2 = new char[4096]();
+    _ANNEAU = new char[4096]();
+    _NB = new char[24948]();
+    Key = new key_info();
+
+    Souris = new SourisType();
+    Souris->Load("Sprites/souris.tga");
+    LoadBoules();
+    Presentation();
+    LoadFond();
+    Score[1] = 0;
+    Score[2] = 0;
+    SetJeu();
+    Tour = 1;
+    AffScore();
+    Souris->Show();
+    _UPDATE();
+
+    for (;;) {
+        get_key_info(Key);
+
+        if (Souris->Bouton1) {
+            Souris->Hide();
+            Selectionne();
+            Souris->Show();
+            // The release shows only once the cursor is back: one selection step per press.
+            while (Souris->Bouton1) spin_hint();
+        }
+
+        for (const Direction& d : kDirections) {
+            if (!down(d)) continue;
+            if (NbSelec != 0) Joue(d.sens);
+            _UPDATE();
+            // One move per press, however long the key is held.
+            while (down(d)) get_key_info(Key);
+        }
+
+        _UPDATE();
+    }
+}
