@@ -32,9 +32,8 @@ bool executable(const fs::path& path) {
 }
 
 // Runs argv with `dir` as its working directory; the exit status as wait() gives it.
-int run_in(const fs::path& dir, std::vector<std::string> argv, const std::vector<std::string>& env = {}) {
-    argv.insert(argv.begin(), {"/bin/sh", "-c", "cd \"$0\" && exec \"$@\"", dir.string()});
-    test::Child child(argv, env);
+int run_in(const fs::path& dir, const std::vector<std::string>& argv, const std::vector<std::string>& env = {}) {
+    test::Child child(test::in_dir(dir.string(), argv), env);
     int status = child.wait(30000);
     EXPECT_EQ(child.errors(), "");
     return status;
