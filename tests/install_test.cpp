@@ -3,6 +3,8 @@
 // is called, however the script is named, as the game in the build tree runs.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>

@@ -12,12 +12,13 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <png.h>
 #include <sys/wait.h>
-#include <memory>
 #include <thread>
 
 #include "tests/picture.h"
@@ -29,7 +30,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 const std::string kBuild = GLOBOID_BUILD_DIR;
-const std::string kShots = ::testing::TempDir() + "globoid-xgame-test/";
+std::string shots; // a fresh directory for the headless run's shots
 
 // Where the pointer waits before the game starts. The game draws its own cursor
 // into the frame, so both runs must have it at the same place at every step.
@@ -59,15 +60,15 @@ const Step kSteps[] = {
 };
 constexpr size_t kStepCount = sizeof kSteps / sizeof kSteps[0];
 
-std::string shot_path(size_t i) { return kShots + "step" + std::to_string(i) + ".png"; }
+std::string shot_path(size_t i) { return shots + "/step" + std::to_string(i) + ".png"; }
 
 // The frames expected: shot 0 is the title, shot i follows step i.
 std::vector<test::Picture> expected;
 
 // The game in the build tree, beside its pictures, on the X display.
-test::Child* start_game() {
+std::unique_ptr<test::Child> start_game() {
     test::xdotool({"mousemove", kRestX, kRestY});
-    return new test::Child(test::in_dir(kBuild, {kBuild + "/globoid"}), test::x_env());
+    return std::make_unique<test::Child>(test::in_dir(kBuild, {kBuild + "/globoid"}), test::x_env());
 }
 
 // Waits until the screen shows `want`; on a mismatch that outlasts the limit,
@@ -168,8 +169,10 @@ class XGame : public ::testing::Test {
 protected:
     // The same steps on the headless device, with a shot after each.
     static void SetUpTestSuite() {
-        std::filesystem::create_directories(kShots);
-        std::string script = kShots + "steps.txt";
+        std::string pattern = ::testing::TempDir() + "globoid-xgame-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        shots = pattern;
+        std::string script = shots + "/steps.txt";
         {
             std::ofstream out(script);
             out << "move " << kRestX << " " << kRestY << "\nshot " << shot_path(0) << "\n";
@@ -185,10 +188,11 @@ protected:
             }
         }
     }
+    static void TearDownTestSuite() { std::filesystem::remove_all(shots); }
 };
 
 TEST_F(XGame, EveryStepShowsAsOnTheHeadlessDeviceAndClosingTheWindowEndsTheGame) {
-    std::unique_ptr<test::Child> game(start_game());
+    std::unique_ptr<test::Child> game = start_game();
     expect_screen(expected[0], "title");
     for (size_t i = 0; i < kStepCount && !HasFailure(); i++) {
         test::xdotool(kSteps[i].xdotool);
@@ -203,7 +207,7 @@ TEST_F(XGame, EveryStepShowsAsOnTheHeadlessDeviceAndClosingTheWindowEndsTheGame)
 }
 
 TEST_F(XGame, TheWindowCarriesTheIconAndSigtermEndsTheGame) {
-    std::unique_ptr<test::Child> game(start_game());
+    std::unique_ptr<test::Child> game = start_game();
     expect_screen(expected[0], "title");
     X x;
     ASSERT_TRUE(x.open());
