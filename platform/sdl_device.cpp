@@ -12,6 +12,7 @@
 #include "platform/core.h"
 #include "platform/device.h"
 #include "platform/input.h"
+#include "platform/resources.h"
 
 namespace platform {
 
@@ -77,6 +78,20 @@ bool init_video(std::string* why) {
     return false;
 }
 
+// The program's own icon, when it carries one; without it the window keeps the
+// display's default.
+void set_icon(SDL_Window* window) {
+    const Icon* icon = registered_icon();
+    if (!icon) return;
+    // SDL copies the pixels and never writes through this pointer.
+    SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<uint8*>(icon->rgba), icon->width,
+                                                              icon->height, 32, icon->width * 4,
+                                                              SDL_PIXELFORMAT_RGBA32);
+    if (!surface) return;
+    SDL_SetWindowIcon(window, surface);
+    SDL_FreeSurface(surface);
+}
+
 struct Pending {
     enum Kind { Motion, Button, Key } kind;
     float x = 0, y = 0;
@@ -96,6 +111,7 @@ public:
         flags |= windowed && std::strcmp(windowed, "1") == 0 ? SDL_WINDOW_RESIZABLE : SDL_WINDOW_FULLSCREEN_DESKTOP;
         window_ = SDL_CreateWindow(title, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, 640, 480, flags);
         if (!window_) return fail(why, "cannot create the window");
+        set_icon(window_);
         SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
         renderer_ = SDL_CreateRenderer(window_, -1, 0);
         if (!renderer_) return fail(why, "cannot render to the window");

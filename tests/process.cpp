@@ -136,6 +136,11 @@ std::string Child::errors() {
     return all;
 }
 
+std::vector<std::string> in_dir(const std::string& dir, std::vector<std::string> argv) {
+    argv.insert(argv.begin(), {"/bin/sh", "-c", "cd \"$0\" && exec \"$@\"", dir});
+    return argv;
+}
+
 int run(const std::vector<std::string>& argv, const std::vector<std::string>& env, int limit_ms) {
     Child child(argv, env);
     return child.wait(limit_ms);

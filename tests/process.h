@@ -34,6 +34,9 @@ private:
     int status_ = -1;
 };
 
+// argv wrapped so that it runs with `dir` as its working directory.
+std::vector<std::string> in_dir(const std::string& dir, std::vector<std::string> argv);
+
 // Runs a command to its end; its exit status (or -1).
 int run(const std::vector<std::string>& argv, const std::vector<std::string>& env = {}, int limit_ms = 10000);
 

@@ -1,0 +1,20 @@
+// The resources the program registered. Constant-initialised, so a registration
+// from any static initialiser finds them ready.
+#include "platform/resources.h"
+
+namespace platform {
+
+namespace {
+
+Icon icon{0, 0, nullptr};
+
+} // namespace
+
+bool register_icon(int width, int height, const uint8* rgba) {
+    icon = {width, height, rgba};
+    return true;
+}
+
+const Icon* registered_icon() { return icon.rgba ? &icon : nullptr; }
+
+} // namespace platform
