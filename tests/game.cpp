@@ -1,3 +1,4 @@
+// The game seen from outside: pictures, shots, the board read from a frame, game files.
 #include "tests/game.h"
 
 #include <cstdio>
@@ -42,6 +43,16 @@ std::vector<Cell> cells() {
     return out;
 }
 int row_start(int y) { return std::abs(y - 6) + 2; }
+
+} // namespace
+
+size_t cell_index(int x, int y) {
+    size_t i = 0;
+    for (int row = 2; row < y; row++) i += size_t(9 - std::abs(row - 6));
+    return i + size_t(x - row_start(y)) / 2;
+}
+
+namespace {
 
 // Draws `from` into `to` at (x, y); keyed leaves the zero word out.
 void paste(Image& to, const Image& from, int x, int y, bool keyed) {

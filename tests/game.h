@@ -43,6 +43,8 @@ struct Board {
     }
 };
 Board decode(const Image& frame);
+// Where cell (x, y) lies in Board::cells.
+size_t cell_index(int x, int y);
 // The frame the game shows for a board, with the cursor in the bottom-right corner.
 Image compose(const Board& board);
 // The board as the game files write it.

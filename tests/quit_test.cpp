@@ -31,13 +31,6 @@ constexpr int kToolPauseMs = 0;
 constexpr int kQuitLimitMs = 1000 + kToolPauseMs;
 constexpr int kReachLimitMs = 300000; // the sanitizer builds play several times slower
 
-// The index of cell (x, y) in game::Board::cells.
-size_t cell(int x, int y) {
-    size_t i = 0;
-    for (int row = 2; row < y; row++) i += size_t(9 - std::abs(row - 6));
-    return i + size_t(x - (std::abs(y - 6) + 2)) / 2;
-}
-
 struct Run {
     std::string name, shot, never;
     std::unique_ptr<test::Child> child;
@@ -122,7 +115,7 @@ TEST(QuitTest, DuringTheTitle) {
 TEST(QuitTest, WhilePlaying) {
     auto runs = play("playing", kPlaying + "click 269 109\nmove 639 479\n", kEndings);
     expect_clean_ends(runs, [](const game::Image& shot) {
-        EXPECT_EQ(game::decode(shot).cells[cell(8, 4)], 'O') << "a marble is selected";
+        EXPECT_EQ(game::decode(shot).cells[game::cell_index(8, 4)], 'O') << "a marble is selected";
     });
 }
 
@@ -139,8 +132,8 @@ TEST(QuitTest, WhileADirectionKeyIsHeld) {
     auto runs = play("key-held", kPlaying + "click 269 109\nmove 639 479\nkey kp3 down\n", kEndings);
     expect_clean_ends(runs, [](const game::Image& shot) {
         game::Board board = game::decode(shot);
-        EXPECT_EQ(board.cells[cell(8, 4)], '.');
-        EXPECT_EQ(board.cells[cell(9, 5)], 'o') << "the key moved the marble";
+        EXPECT_EQ(board.cells[game::cell_index(8, 4)], '.');
+        EXPECT_EQ(board.cells[game::cell_index(9, 5)], 'o') << "the key moved the marble";
     });
 }
 
