@@ -5,6 +5,7 @@
 // until the game has taken it in (see await) before it goes on, and never sleeps
 // for a time. A step that is not taken in within the limit ends the run loudly.
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -108,7 +109,7 @@ Await await(int passes, int calls, Clock::time_point deadline, bool serve) {
 // ---- Scripts. ------------------------------------------------------------------
 
 struct Step {
-    enum Kind { Move, Press, Release, Click, Key, Tap, Shot, Quit } kind;
+    enum Kind { Move, Press, Release, Click, Key, Tap, Shot, Quit, Signal } kind;
     int line = 0;
     std::string text;
     float x = 0, y = 0;
@@ -116,6 +117,7 @@ struct Step {
     uint8 code = 0;
     bool down = false;
     std::string path;
+    int signal = 0;
 };
 
 int key_code(const std::string& name) {
@@ -181,6 +183,12 @@ std::vector<Step> parse_script(const std::string& file) {
             ok = bool(words >> s.path);
         } else if (verb == "quit") {
             s.kind = Step::Quit;
+        } else if (verb == "signal") {
+            s.kind = Step::Signal;
+            std::string name;
+            ok = bool(words >> name);
+            s.signal = name == "INT" ? SIGINT : name == "TERM" ? SIGTERM : 0;
+            if (ok && !s.signal) script_error(file, line, "unknown signal \"" + name + "\"");
         } else {
             script_error(file, line, "unknown step \"" + verb + "\"");
         }
@@ -270,6 +278,11 @@ private:
                 break;
             case Step::Quit:
                 request_quit();
+                return;
+            case Step::Signal:
+                // Sent as any other process would send it: the handler alone must
+                // bring the game down from here.
+                kill(getpid(), s.signal);
                 return;
             }
             if (result == Await::Quit) return;

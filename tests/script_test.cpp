@@ -114,7 +114,8 @@ TEST(ScriptTest, ReplaysGiveTheSamePictures) {
 }
 
 TEST(ScriptTest, ABadScriptIsRefusedBeforeAnythingRuns) {
-    for (const char* text : {"move 1 2\njump 3\n", "tap kp5\n", "move 1\n", "press 4\n", "key space sideways\n"}) {
+    for (const char* text : {"move 1 2\njump 3\n", "tap kp5\n", "move 1\n", "press 4\n", "key space sideways\n",
+                             "signal HUP\n", "signal\n"}) {
         Outcome run = play(write_script("bad.txt", text));
         EXPECT_TRUE(WIFEXITED(run.status) && WEXITSTATUS(run.status) == 2) << text;
         EXPECT_NE(run.err.find("bad.txt, line "), std::string::npos) << run.err;
