@@ -122,9 +122,13 @@ ThreadRecord* enter(Guard& g) {
     return t;
 }
 
+// While someone waits to see the game take an input in (a script step, a test),
+// polls come round every millisecond, so a replay moves at the game's own pace
+// rather than the idle tick's.
 Clock::time_point tick_deadline() {
     Core& c = core();
-    return c.tick_forever ? Clock::time_point::max() : Clock::now() + c.tick;
+    if (c.tick_forever) return Clock::time_point::max();
+    return Clock::now() + (c.watchers.load() ? std::chrono::milliseconds(1) : c.tick);
 }
 
 void count_game_call(Guard&) {

@@ -45,12 +45,14 @@ void with_frame(F f) {
     c.cv.notify_all();
 }
 
-bool write_png(const std::string& path, const char* frame, std::string* why) {
+// Copies the frame first, so that no _UPDATE waits while the picture is compressed.
+bool write_png(const std::string& path, std::string* why) {
+    std::vector<uint32_t> frame = headless::frame();
     std::vector<uint8_t> rgb(640 * 480 * 3);
     for (size_t i = 0; i < 640 * 480; i++) {
-        rgb[i * 3 + 0] = uint8_t(frame[i * 4 + 2]);
-        rgb[i * 3 + 1] = uint8_t(frame[i * 4 + 1]);
-        rgb[i * 3 + 2] = uint8_t(frame[i * 4 + 0]);
+        rgb[i * 3 + 0] = uint8_t(frame[i] >> 16);
+        rgb[i * 3 + 1] = uint8_t(frame[i] >> 8);
+        rgb[i * 3 + 2] = uint8_t(frame[i]);
     }
     png_image image;
     std::memset(&image, 0, sizeof image);
@@ -58,6 +60,7 @@ bool write_png(const std::string& path, const char* frame, std::string* why) {
     image.width = 640;
     image.height = 480;
     image.format = PNG_FORMAT_RGB;
+    image.flags = PNG_IMAGE_FLAG_FAST; // shots are for tests and looking, not for keeping
     if (png_image_write_to_file(&image, path.c_str(), 0, rgb.data(), 640 * 3, nullptr)) return true;
     if (why) *why = image.message[0] ? image.message : std::strerror(errno);
     return false;
@@ -300,9 +303,7 @@ private:
 
     void shot(const Step& s) {
         std::string why;
-        bool ok = false;
-        with_frame([&](const char* frame) { ok = write_png(s.path, frame, &why); });
-        if (!ok) script_error(script_, s.line, "cannot write " + s.path + ": " + why);
+        if (!write_png(s.path, &why)) script_error(script_, s.line, "cannot write " + s.path + ": " + why);
     }
 
     char* frame_;
@@ -358,11 +359,7 @@ bool headless::wait_frame(const std::function<bool(const uint32_t*)>& pred, int 
     }
 }
 
-bool headless::save_png(const std::string& path, std::string* why) {
-    bool ok = false;
-    with_frame([&](const char* frame) { ok = write_png(path, frame, why); });
-    return ok;
-}
+bool headless::save_png(const std::string& path, std::string* why) { return write_png(path, why); }
 
 void headless::set_tick_ms(int ms) {
     Guard g(core().mu);
