@@ -48,17 +48,15 @@ protected:
     }
     void TearDown() override { EXPECT_TRUE(buffers_.guards_intact()); }
 
-    // Marbles of both players on the empty board, the frame drawn afresh, then clicks.
-    void setup(const Cells& own, const Cells& opposing, const Cells& clicks = {}) {
+    // Marbles of players 1 and 2 on the empty board, the frame drawn afresh, then
+    // clicks by player tour in the middle of each cell's picture.
+    void setup(const Cells& own, const Cells& opposing, const Cells& clicks = {}, char tour = 1) {
         SetUp();
         for (Cell c : own) Jeu[c.y][c.x] = 1;
         for (Cell c : opposing) Jeu[c.y][c.x] = 2;
         play::draw_from_scratch(_ECRAN);
-        select(clicks);
-    }
-    // Clicks in the middle of each cell's marble picture.
-    void select(const Cells& cells) {
-        for (Cell c : cells) play::click(25 * c.x + 69, 38 * c.y - 43);
+        Tour = tour;
+        for (Cell c : clicks) play::click(25 * c.x + 69, 38 * c.y - 43);
     }
     // Everything a click or a move may change but the frame and the clicked cell.
     std::string state() {
@@ -107,12 +105,12 @@ TEST_F(RulesTest, PointerBandsAndTheirEdges) {
 // Each case clicks from an empty selection; the marks must follow the selection.
 TEST_F(RulesTest, SelectionTable) {
     const Cell a{10, 6};
+    Cells near;
     for (int y = 4; y <= 8; y++)
-        for (int x = 6; x <= 14; x += 2) Jeu[y][x + y % 2] = std::abs(x + y % 2 - 10) + std::abs(y - 6) <= 4;
+        for (int x = y % 2; x <= 20; x += 2)
+            if (std::abs(x - 10) + std::abs(y - 6) <= 4) near.push_back({x, y});
     auto selects = [&](const Cells& clicks) {
-        NbSelec = 0;
-        play::draw_from_scratch(_ECRAN);
-        select(clicks);
+        setup(near, {}, clicks);
         EXPECT_EQ(stale(), "") << testing::PrintToString(clicks);
         return play::selection();
     };
@@ -230,10 +228,8 @@ TEST_F(RulesTest, IgnoredClicksAndRefusedMovesChangeNothing) {
 TEST_F(RulesTest, TheSixthPointIsPaintedBeforeGagneAndTheTurnStays) {
     for (char player : {1, 2}) {
         Cells pushers = {{14, 6}, {16, 6}}, pushed = {{18, 6}};
-        player == 1 ? setup(pushers, pushed) : setup(pushed, pushers);
-        Tour = player;
+        player == 1 ? setup(pushers, pushed, pushers, 1) : setup(pushed, pushers, pushers, 2);
         Score[1] = Score[2] = 5;
-        select(pushers);
         ASSERT_THROW(Joue(1), play::Won);
         EXPECT_FALSE(Souris->Visible) << "the cursor must be hidden under the victory screen";
         EXPECT_EQ(Score[int(player)], 6);
