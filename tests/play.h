@@ -1,79 +1,54 @@
 #pragma once
-// Whole games of clicks and moves driven through Selectionne and Joue, with the
-// invariants of play checked after every step and each outcome foreseen by a small
-// model of the rules. Shared by the randomised test and the fuzz target; needs
-// test::Buffers in place and the doubles of tests/doubles.h linked in.
+// For tests of the rules: doubles of the cursor and the victory screen, the frame
+// drawn from scratch, and whole games of clicks and moves checked step by step.
+// Needs test::Buffers in place.
+#include <cstddef>
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <vector>
 
 namespace play {
 
-// Where the numbers of each step come from: a seeded generator or fuzzer bytes.
-class Source {
-public:
-    virtual ~Source() = default;
-    // Sets out to a number below n (n >= 1); false once the source has run dry.
-    virtual bool next(uint32_t n, uint32_t& out) = 0;
+// A cell of the grid, column first.
+struct Cell {
+    int x, y;
+    bool operator==(Cell o) const { return x == o.x && y == o.y; }
 };
+inline std::ostream& operator<<(std::ostream& o, Cell c) { return o << "(" << c.x << "," << c.y << ")"; }
+// k cells from c in direction sens (0 to 5).
+inline Cell step(Cell c, int sens, int k = 1) {
+    static const int steps[6][2] = {{1, 1}, {2, 0}, {1, -1}, {-1, -1}, {-2, 0}, {-1, 1}};
+    return {c.x + k * steps[sens][0], c.y + k * steps[sens][1]};
+}
+// The selected cells, slot 1 first.
+std::vector<Cell> selection();
+// Puts the pointer at pixel (px, py) and clicks.
+void click(int px, int py);
+
+// What the Gagne double throws: it must not return to its caller.
+struct Won {};
+// Hides of the cursor double; misuse is a Hide while hidden or a Show while shown.
+struct Cursor {
+    int hides = 0;
+    bool misuse = false;
+};
+extern Cursor cursor;
+// Makes Souris exist and shown, and clears the record.
+void reset_cursor();
+
+// The background, every cell as Jeu has it, the rings on the selection, the scores.
+void draw_from_scratch(char* out);
+// Empty when the two frames match, else how many pixels differ and the first.
+std::string frame_diff(const char* frame, const char* want);
 
 struct Stats {
-    long steps = 0, clicks = 0, moves = 0, refused = 0, pushes = 0, push_offs = 0, wins = 0;
+    long steps = 0, moves = 0, refused = 0, push_offs = 0, wins = 0;
 };
-
-class Session {
-public:
-    Session();
-    // Empties the grid, score, selection and frame and sets up the opening position.
-    void new_game();
-    // Draws one action from the source and plays it, then checks everything. False
-    // when the source ran dry or a check failed (see fault()).
-    bool step(Source& source);
-    // The first fault found, with the step of the game it came at; empty if none.
-    const std::string& fault() const { return fault_; }
-    bool won() const { return won_; }
-    long step_in_game() const { return step_in_game_; }
-
-    Stats stats;
-
-private:
-    struct Cell {
-        int x, y;
-        bool operator==(const Cell& o) const { return x == o.x && y == o.y; }
-    };
-    struct State {
-        char grid[22][22];
-        char score[3];
-        char tour;
-        std::vector<Cell> selection;
-    };
-
-    enum class Outcome { Refused, Moved, Pushed, PushedOff, Won };
-
-    State capture() const;
-    void make_plan(uint32_t a);
-    void follow_plan(uint32_t b, uint32_t c);
-    void click_cell(Cell c, uint32_t ox, uint32_t oy);
-    void click_pixel(int x, int y, const Cell* known);
-    void move(int sens);
-    State predict_click(const State& before, Cell c) const;
-    State predict_move(const State& before, int sens, Outcome& outcome) const;
-    void compare(const State& expected, const char* what);
-    void check_invariants();
-    void check_drawn();
-    void check_frame(const char* frame, const char* what, bool whole);
-    void fail(const std::string& what);
-
-    std::string fault_;
-    bool won_ = false;
-    long step_in_game_ = 0;
-    char opening_[22][22];
-    bool board_[22][22];
-    std::vector<Cell> plan_; // marbles to select and move in plan_dir_
-    int plan_dir_ = 0, plan_left_ = 0;
-    std::vector<char> reference_;
-    char shown_[22][22];  // what reference_ shows in each cell: its code, plus 4 with a ring
-    char shown_score_[3];
-};
+constexpr size_t kBytesPerStep = 7;
+// Plays one game from the opening position, a step for each kBytesPerStep bytes,
+// until the bytes run out or a player wins. Returns the first broken invariant as
+// "step N: what", or an empty string.
+std::string game(const uint8_t* data, size_t size, Stats& stats);
 
 } // namespace play
