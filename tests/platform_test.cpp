@@ -1,14 +1,18 @@
 // Threads, kills, the window lock, keys and the pacing of the polling calls, on
-// the headless device. Waits are on conditions with a generous limit, never on time.
+// the headless device, and reading files. Waits are on conditions with a generous
+// limit, never on time.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
+#include <fstream>
 #include <functional>
 #include <list>
 #include <thread>
+#include <unistd.h>
 
 #include "platform/device.h"
+#include "platform/file.h"
 #include "platform/headless.h"
 #include "platform/input.h"
 #include "platform/kernel.h"
@@ -51,10 +55,7 @@ thread_id start(std::function<void()> body, int least = 1) {
 }
 
 void spin() {
-    for (;;) {
-        turns++;
-        spin_hint();
-    }
+    for (;; spin_hint()) turns++;
 }
 
 // Pacing waits end only on a change while a test of this kind runs, so a wait that
@@ -83,7 +84,7 @@ struct Mouse : BWindow {
     }
 };
 
-TEST(ThreadTest, SpawnResumeAndKillKnowWhichThreadsLive) {
+TEST(ThreadTest, SpawnResumeAndKillKnowWhichThreadsLiveAndAThreadCanKillItself) {
     static std::atomic<void*> got;
     got = nullptr;
     auto entry = [](void* p) -> int32 { got = p; return 0; };
@@ -92,8 +93,6 @@ TEST(ThreadTest, SpawnResumeAndKillKnowWhichThreadsLive) {
     ASSERT_GT(never, 0);
     EXPECT_EQ(kill_thread(never), B_OK);
     EXPECT_EQ(got.load(), nullptr) << "ran before resume_thread";
-    EXPECT_EQ(resume_thread(never), B_BAD_THREAD_ID);
-    EXPECT_EQ(kill_thread(never), B_BAD_THREAD_ID);
 
     thread_id id = spawn_thread(entry, "arg", 10, &marker);
     ASSERT_EQ(resume_thread(id), B_OK);
@@ -101,11 +100,20 @@ TEST(ThreadTest, SpawnResumeAndKillKnowWhichThreadsLive) {
     EXPECT_EQ(got.load(), &marker);
     // It may still be on its way out; once out, the id is dead.
     EXPECT_TRUE(eventually([&] { return kill_thread(id) == B_BAD_THREAD_ID; }));
-    for (thread_id unknown : {987654, -1}) {
-        EXPECT_EQ(resume_thread(unknown), B_BAD_THREAD_ID);
-        EXPECT_EQ(kill_thread(unknown), B_BAD_THREAD_ID);
+    for (thread_id dead : {never, 987654, -1}) {
+        EXPECT_EQ(resume_thread(dead), B_BAD_THREAD_ID);
+        EXPECT_EQ(kill_thread(dead), B_BAD_THREAD_ID);
     }
     EXPECT_LT(spawn_thread(nullptr, "none", 10, nullptr), 0);
+
+    thread_id self = start([] {
+        turns++;
+        kill_thread(headless::current_thread());
+        turns++;
+    });
+    EXPECT_TRUE(headless::wait_parked(self));
+    EXPECT_EQ(turns, 1) << "a thread that kills itself goes no further";
+    EXPECT_EQ(kill_thread(self), B_BAD_THREAD_ID);
 }
 
 TEST_F(NoTick, KillEndsAThreadWhereverItIsAndFreesTheLocksItHeld) {
@@ -138,17 +146,6 @@ TEST_F(NoTick, KillEndsAThreadWhereverItIsAndFreesTheLocksItHeld) {
     EXPECT_TRUE(stays());
     EXPECT_EQ(headless::lock_owner(&held), 0);
     EXPECT_TRUE(looper.Lock() && held.Lock());
-}
-
-TEST(ThreadTest, KillingTheCallingThreadParksIt) {
-    thread_id id = start([] {
-        turns++;
-        kill_thread(headless::current_thread());
-        turns++;
-    });
-    EXPECT_TRUE(headless::wait_parked(id));
-    EXPECT_EQ(turns, 1);
-    EXPECT_EQ(kill_thread(id), B_BAD_THREAD_ID);
 }
 
 TEST(KeyTest, EachKeyCodeSetsExactlyItsOwnBit) {
@@ -231,6 +228,27 @@ TEST_F(NoTick, ALongSpinWaitsUntilThePlatformChanges) {
     looper.Unlock(); // any change of platform state wakes a waiting spin
     EXPECT_TRUE(eventually([&] { return turns == 1; }));
     kill_thread(id);
+}
+
+TEST(FileTest, AMissingFileDeliversNothingAndAShortOneStopsAtItsEnd) {
+    char buffer[8] = "-------";
+    BFile missing("no/such/file.tga", B_READ_ONLY);
+    EXPECT_EQ(missing.InitCheck(), B_NO_INIT);
+    EXPECT_EQ(missing.Read(buffer, 8), 0);
+    EXPECT_EQ(std::string(buffer), "-------") << "written after a failed open";
+
+    std::string here(4096, '\0');
+    ASSERT_NE(getcwd(here.data(), here.size()), nullptr);
+    ASSERT_EQ(chdir(::testing::TempDir().c_str()), 0); // paths are relative to it
+    std::ofstream("short.bin") << "0123456789";
+    BFile file("short.bin", B_READ_ONLY);
+    ASSERT_EQ(chdir(here.c_str()), 0);
+    ASSERT_EQ(file.InitCheck(), B_OK);
+    EXPECT_EQ(file.Read(buffer, 4), 4);
+    EXPECT_EQ(std::string(buffer, 4), "0123");
+    EXPECT_EQ(file.Read(buffer, 8), 6);
+    EXPECT_EQ(std::string(buffer, 8), std::string("456789-") + '\0');
+    EXPECT_EQ(file.Read(buffer, 8), 0);
 }
 
 } // namespace

@@ -32,17 +32,13 @@ TEST(SdlTest, ThePlayersInputReachesTheGameAndTheScreenShowsItsFrameExactly) {
 
     test::Child game({MINIGAME}, test::x_env());
     ASSERT_TRUE(game.expect("ready")) << game.errors();
-    const struct {
-        std::vector<std::string> xdotool;
-        const char* seen;
-    } steps[] = {{{"mousemove", "100", "150"}, "mouse 100 150"},
-                 {{"mousemove", "639", "479"}, "mouse 623 463"},
-                 // A click as short as xdotool makes it is not lost between two passes.
-                 {{"mousemove", "200", "100", "click", "1"}, "click 200 100"},
-                 {{"key", "KP_Right"}, "key 0x4a numlock 0"}};
-    for (const auto& step : steps) {
-        xdotool(step.xdotool);
-        ASSERT_TRUE(game.expect(step.seen)) << game.seen();
+    const std::pair<std::vector<std::string>, const char*> steps[] = {
+        {{"mousemove", "100", "150"}, "mouse 100 150"}, {{"mousemove", "639", "479"}, "mouse 623 463"},
+        // A click as short as xdotool makes it is not lost between two passes.
+        {{"mousemove", "200", "100", "click", "1"}, "click 200 100"}, {{"key", "KP_Right"}, "key 0x4a numlock 0"}};
+    for (const auto& [step, seen] : steps) {
+        xdotool(step);
+        ASSERT_TRUE(game.expect(seen)) << game.seen();
     }
     // The screen follows the frame buffer soon; look until it agrees.
     test::Picture screen;
