@@ -46,10 +46,7 @@ int32 game(void*) {
     for (;; _UPDATE()) {
         get_key_info(&keys);
         if (Souris->x != lastx || Souris->y != lasty) std::printf("mouse %d %d\n", lastx = Souris->x, lasty = Souris->y);
-        if (Souris->Bouton2) {
-            std::printf("stall\n");
-            wait_forever();
-        }
+        if (Souris->Bouton2) wait_forever();
         if (Souris->Bouton1) {
             Souris->Hide();
             int x = Souris->x, y = Souris->y;
@@ -66,8 +63,7 @@ int32 game(void*) {
                 wait_forever();
             }
             Souris->Hide();
-            lit[i] = !lit[i];
-            fill(16 + i * 40, 440, 24, 24, lit[i] ? 0xFF20E020u : 0xFF101010u);
+            fill(16 + i * 40, 440, 24, 24, (lit[i] = !lit[i]) ? 0xFF20E020u : 0xFF101010u);
             Souris->Show();
             _UPDATE();
             while (down(kKeys[i])) get_key_info(&keys);

@@ -17,10 +17,8 @@ namespace {
 
 using test::xdotool;
 
-bool exited_well(test::Child& game) {
-    int status = game.wait();
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0 && game.seen().find("done\n") != std::string::npos;
-}
+// Exit status 0, after Run returned.
+bool exited_well(test::Child& game) { return game.wait() == 0 && game.seen().find("done\n") != std::string::npos; }
 
 TEST(SdlTest, ThePlayersInputReachesTheGameAndTheScreenShowsItsFrameExactly) {
     // The frame that the same steps leave on the headless device.
