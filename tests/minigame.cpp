@@ -45,7 +45,8 @@ int32 game(void*) {
     bool lit[9] = {};
     for (;; _UPDATE()) {
         get_key_info(&keys);
-        if (Souris->x != lastx || Souris->y != lasty) std::printf("mouse %d %d\n", lastx = Souris->x, lasty = Souris->y);
+        if (Souris->x != lastx || Souris->y != lasty)
+            std::printf("mouse %d %d\n", lastx = Souris->x, lasty = Souris->y);
         if (Souris->Bouton2) wait_forever();
         if (Souris->Bouton1) {
             Souris->Hide();
