@@ -1,6 +1,7 @@
 // Scripted runs of the small game on the headless device: each step's finished
-// effect is in the shot that follows it, replays are identical, and every way a
-// run can go wrong ends it with a message and a failing status.
+// effect is in the shot that follows it, replays are identical, a run without a
+// script ends well on a signal, and every way a run can go wrong ends it with a
+// message and a failing status.
 #include <gtest/gtest.h>
 
 #include <csignal>
