@@ -6,14 +6,9 @@
 // A click leaves a mark under the cursor; each of the nine keys toggles a box of
 // its own at the bottom; Escape asks the application to quit and idles, as the
 // victory screen does; the secondary button makes the game stop polling for good.
-// It tells what it sees on stdout, one line per event, and with MINIGAME_DUMP set
-// it writes every new frame to that file (raw, 640x480x4), for comparison with
-// what the display shows.
-#include <cstdarg>
+// It tells what it sees on stdout, one line per event.
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <string>
 
 #include "platform/app.h"
 #include "platform/input.h"
@@ -23,21 +18,10 @@
 
 namespace {
 
-constexpr int kFrame = 640 * 480 * 4;
 const uint8 kKeys[9] = {0x5a, 0x37, 0x39, 0x58, 0x4a, 0x48, 0x5e, 0x47, 0x01};
 
 BApplication* app;
 key_info keys;
-char* dumped;
-
-void say(const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    std::vprintf(format, args);
-    va_end(args);
-    std::putchar('\n');
-    std::fflush(stdout);
-}
 
 bool down(uint8 code) { return keys.key_states[code / 8] & (0x80 >> (code % 8)); }
 
@@ -46,82 +30,60 @@ void fill(int x, int y, int w, int h, uint32 colour) {
         for (int c = x; c < x + w; c++) std::memcpy(_ECRAN + r * 2560 + c * 4, &colour, 4);
 }
 
-void update() {
-    _UPDATE();
-    const char* path = std::getenv("MINIGAME_DUMP");
-    if (!path || std::memcmp(dumped, _VIDEO, kFrame) == 0) return;
-    std::memcpy(dumped, _VIDEO, kFrame);
-    std::string temp = std::string(path) + ".tmp";
-    FILE* f = std::fopen(temp.c_str(), "wb");
-    if (!f) return;
-    std::fwrite(dumped, 1, kFrame, f);
-    std::fclose(f);
-    std::rename(temp.c_str(), path);
-}
-
 int32 game(void*) {
     _VIDEO = static_cast<char*>(Window->CardInfo()->frame_buffer);
-    _ECRAN = new char[kFrame];
-    dumped = new char[kFrame]();
+    _ECRAN = new char[640 * 480 * 4];
     for (int y = 0; y < 480; y++)
         for (int x = 0; x < 640; x++) fill(x, y, 1, 1, 0xFF000000u | uint32(x / 3) << 16 | uint32(y / 2) << 8 | 0x40);
     Souris = new SourisType;
     for (int y = 0; y < 16; y++)
         for (int x = 0; x <= y && x < 11; x++) Souris->Forme[y * 16 + x] = x == 0 || x == y ? 0xFF000000u : 0xFFFFFFFFu;
     Souris->Show();
-    update();
-    say("ready");
+    _UPDATE();
+    std::printf("ready\n");
     int lastx = -1, lasty = -1;
     bool lit[9] = {};
-    for (;;) {
+    for (;; _UPDATE()) {
         get_key_info(&keys);
-        if (Souris->x != lastx || Souris->y != lasty) {
-            lastx = Souris->x;
-            lasty = Souris->y;
-            say("mouse %d %d", lastx, lasty);
-        }
-        if (Souris->Bouton2) {
-            say("stall");
-            wait_forever();
-        }
+        if (Souris->x != lastx || Souris->y != lasty)
+            std::printf("mouse %d %d\n", lastx = Souris->x, lasty = Souris->y);
+        if (Souris->Bouton2) wait_forever();
         if (Souris->Bouton1) {
             Souris->Hide();
             int x = Souris->x, y = Souris->y;
             fill(x < 632 ? x : 632, y < 472 ? y : 472, 8, 8, 0xFFFF2020u);
-            say("click %d %d", x, y);
+            std::printf("click %d %d\n", x, y);
             Souris->Show();
             while (Souris->Bouton1) spin_hint();
         }
         for (int i = 0; i < 9; i++) {
             if (!down(kKeys[i])) continue;
-            say("key 0x%02x numlock %d", kKeys[i], keys.modifiers & KEY_NUM_LOCK ? 1 : 0);
+            std::printf("key 0x%02x numlock %d\n", kKeys[i], keys.modifiers & KEY_NUM_LOCK ? 1 : 0);
             if (kKeys[i] == 0x01) {
                 app->PostMessage(B_QUIT_REQUESTED);
                 wait_forever();
             }
             Souris->Hide();
-            lit[i] = !lit[i];
-            fill(16 + i * 40, 440, 24, 24, lit[i] ? 0xFF20E020u : 0xFF101010u);
+            fill(16 + i * 40, 440, 24, 24, (lit[i] = !lit[i]) ? 0xFF20E020u : 0xFF101010u);
             Souris->Show();
-            update();
+            _UPDATE();
             while (down(kKeys[i])) get_key_info(&keys);
         }
-        update();
     }
 }
 
 } // namespace
 
 int main() {
+    std::setvbuf(stdout, nullptr, _IOLBF, 0); // the tests read each line as it comes
     BApplication application("application/x-vnd.globoid-minigame");
     app = &application;
-    Connected = false;
     Window = new WindowType;
     Window->Show();
     while (!Connected) spin_hint();
     Window->Thread = spawn_thread(game, "minigame", B_NORMAL_PRIORITY, nullptr);
     erreur = resume_thread(Window->Thread);
     application.Run();
-    say("done");
+    std::printf("done\n");
     return 0;
 }

@@ -1,13 +1,18 @@
 // Threads, kills, the window lock, keys and the pacing of the polling calls, on
-// the headless device. Waits are on conditions with a generous limit, never on time.
+// the headless device, and reading files. Waits are on conditions with a generous
+// limit, never on time.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <fstream>
 #include <functional>
+#include <list>
 #include <thread>
 
 #include "platform/device.h"
+#include "platform/file.h"
 #include "platform/headless.h"
 #include "platform/input.h"
 #include "platform/kernel.h"
@@ -26,362 +31,221 @@ bool eventually(const std::function<bool()>& cond) {
     return true;
 }
 
-// True when value stays put while this thread yields many times: a parked thread
-// never moves it, a running one soon would.
-bool stays(const std::atomic<int>& value) {
-    int before = value.load();
+// The progress of the thread under test. It stays put while this thread yields many
+// times only if that thread is parked: a running one would soon move it.
+std::atomic<int> turns;
+bool stays() {
+    int before = turns;
     for (int i = 0; i < 20000; i++) std::this_thread::yield();
-    return value.load() == before;
+    return turns == before;
 }
 
 struct Looper : BLooper {};
-struct Window : BWindow {};
 
-// A thread made by spawn_thread that runs body, started at once.
-thread_id start(std::function<void()>* body) {
-    thread_id id = spawn_thread([](void* data) -> int32 {
-        (*static_cast<std::function<void()>*>(data))();
-        return 0;
-    }, "test", B_NORMAL_PRIORITY, body);
+// Runs body on a thread of spawn_thread from turns = 0, and returns its id once
+// turns has reached least.
+thread_id start(std::function<void()> body, int least = 1) {
+    static std::list<std::function<void()>> bodies; // outlive the parked threads
+    turns = 0;
+    thread_id id = spawn_thread([](void* f) -> int32 { (*static_cast<std::function<void()>*>(f))(); return 0; },
+                                "test", B_NORMAL_PRIORITY, &bodies.emplace_back(std::move(body)));
     EXPECT_EQ(resume_thread(id), B_OK);
+    EXPECT_TRUE(eventually([&] { return turns >= least; }));
     return id;
 }
 
-// Pacing waits end only on a change while a test of this kind runs.
-// Each first call of a thread then returns at once, since the input has changed.
+void spin() {
+    for (;; spin_hint()) turns++;
+}
+
+// Pacing waits end only on a change while a test of this kind runs, so a wait that
+// is never woken hangs the test instead of ending with the tick. Each first call of
+// a thread returns at once, since the input has changed.
 struct NoTick : ::testing::Test {
     void SetUp() override {
         headless::set_tick_ms(0);
         headless::move(2, 2);
-        headless::move(3, 3);
     }
     void TearDown() override { headless::set_tick_ms(10); }
 };
 
-// ---- Threads. ------------------------------------------------------------------
+// A window with a view, and the mouse thread's GetMouse.
+struct Mouse : BWindow {
+    BView view{BRect(0, 0, 639, 479), "view", B_FOLLOW_NONE, 0};
+    BPoint where;
+    uint32 buttons = 0;
+    Mouse() { AddChild(&view); }
+    void get() { view.GetMouse(&where, &buttons, false); }
+    // One pass of the mouse thread: GetMouse with the window locked.
+    void pass() {
+        Lock();
+        get();
+        Unlock();
+    }
+};
 
-TEST(ThreadTest, ASpawnedThreadWaitsForResumeAndCanBeKilledThere) {
-    static std::atomic<bool> ran{false};
-    thread_id id = spawn_thread([](void*) -> int32 { ran = true; return 0; }, "never", 10, nullptr);
-    ASSERT_GT(id, 0);
-    EXPECT_EQ(kill_thread(id), B_OK);
-    EXPECT_FALSE(ran);
-    EXPECT_EQ(resume_thread(id), B_BAD_THREAD_ID);
-    EXPECT_EQ(kill_thread(id), B_BAD_THREAD_ID);
-}
-
-TEST(ThreadTest, ResumeRunsTheEntryWithItsArgumentAndUnknownIdsAreRefused) {
-    static std::atomic<void*> got{nullptr};
+TEST(ThreadTest, SpawnResumeAndKillKnowWhichThreadsLiveAndAThreadCanKillItself) {
+    static std::atomic<void*> got;
+    got = nullptr;
+    auto entry = [](void* p) -> int32 { got = p; return 0; };
     int marker;
-    thread_id id = spawn_thread([](void* p) -> int32 { got = p; return 0; }, "arg", 10, &marker);
+    thread_id never = spawn_thread(entry, "never", 10, &marker);
+    ASSERT_GT(never, 0);
+    EXPECT_EQ(kill_thread(never), B_OK);
+    EXPECT_EQ(got.load(), nullptr) << "ran before resume_thread";
+
+    thread_id id = spawn_thread(entry, "arg", 10, &marker);
     ASSERT_EQ(resume_thread(id), B_OK);
     ASSERT_TRUE(eventually([] { return got.load() != nullptr; }));
     EXPECT_EQ(got.load(), &marker);
-    EXPECT_EQ(resume_thread(987654), B_BAD_THREAD_ID);
-    EXPECT_EQ(kill_thread(987654), B_BAD_THREAD_ID);
-    EXPECT_EQ(kill_thread(-1), B_BAD_THREAD_ID);
-    EXPECT_LT(spawn_thread(nullptr, "none", 10, nullptr), 0);
-}
-
-TEST_F(NoTick, KillEndsASpinLoopWhetherItSpinsOrWaits) {
-    // Killed at once, and again once past the spins that never wait.
-    for (int least : {1, 4097}) {
-        std::atomic<int> turns{0};
-        std::function<void()> body = [&] {
-            for (;;) {
-                turns++;
-                spin_hint();
-            }
-        };
-        thread_id id = start(&body);
-        ASSERT_TRUE(eventually([&] { return turns >= least; }));
-        EXPECT_EQ(kill_thread(id), B_OK);
-        EXPECT_TRUE(stays(turns));
-        EXPECT_EQ(kill_thread(id), B_BAD_THREAD_ID);
-    }
-}
-
-TEST(ThreadTest, KillEndsAThreadBlockedOnTheLockAndLeavesTheLockFree) {
-    Looper looper;
-    ASSERT_TRUE(looper.Lock());
-    std::atomic<bool> asking{false}, got{false};
-    std::function<void()> body = [&] {
-        asking = true;
-        looper.Lock();
-        got = true;
-    };
-    thread_id id = start(&body);
-    ASSERT_TRUE(eventually([&] { return asking.load(); }));
-    EXPECT_EQ(kill_thread(id), B_OK);
-    looper.Unlock();
-    EXPECT_EQ(headless::lock_owner(&looper), 0);
-    EXPECT_FALSE(got);
-    EXPECT_TRUE(looper.Lock());
-    looper.Unlock();
-}
-
-TEST(ThreadTest, KillingAHolderGivesItsWholeHoldBack) {
-    Looper looper;
-    std::atomic<int> turns{0};
-    std::function<void()> body = [&] {
-        looper.Lock();
-        looper.Lock();
-        for (;;) {
-            turns++;
-            spin_hint();
-        }
-    };
-    thread_id id = start(&body);
-    ASSERT_TRUE(eventually([&] { return turns > 0; }));
-    EXPECT_EQ(headless::lock_owner(&looper), id);
-    EXPECT_EQ(kill_thread(id), B_OK);
-    EXPECT_EQ(headless::lock_owner(&looper), 0);
-    EXPECT_TRUE(looper.Lock());
-    looper.Unlock();
-}
-
-TEST_F(NoTick, KillEndsAThreadWaitingInsidePlatformCalls) {
-    // get_key_info with nothing new to report.
-    std::atomic<int> calls{0};
-    std::function<void()> keys = [&] {
-        key_info info;
-        for (;;) {
-            calls++;
-            get_key_info(&info);
-        }
-    };
-    thread_id id = start(&keys);
-    ASSERT_TRUE(eventually([&] { return calls >= 2; }));
-    EXPECT_EQ(kill_thread(id), B_OK);
-    EXPECT_TRUE(stays(calls));
-
-    // GetMouse with the window locked: the wait gives the lock up.
-    Window window;
-    BView view(BRect(0, 0, 639, 479), "view", B_FOLLOW_NONE, 0);
-    window.AddChild(&view);
-    std::atomic<int> polls{0};
-    std::function<void()> mouse = [&] {
-        BPoint where;
-        uint32 buttons;
-        window.Lock();
-        for (;;) {
-            polls++;
-            view.GetMouse(&where, &buttons, false);
-        }
-    };
-    id = start(&mouse);
-    ASSERT_TRUE(eventually([&] { return polls >= 2; }));
-    ASSERT_TRUE(window.Lock()); // free while GetMouse waits
-    window.Unlock();
-    EXPECT_EQ(kill_thread(id), B_OK);
-    EXPECT_EQ(headless::lock_owner(&window), 0);
-
-    // wait_forever.
-    std::atomic<bool> idling{false};
-    std::function<void()> idle = [&] {
-        idling = true;
-        wait_forever();
-    };
-    id = start(&idle);
-    ASSERT_TRUE(eventually([&] { return idling.load(); }));
-    EXPECT_EQ(kill_thread(id), B_OK);
-}
-
-TEST(ThreadTest, KillingTheCallingThreadParksIt) {
-    std::atomic<bool> after{false};
-    std::function<void()> body = [&] {
-        kill_thread(headless::current_thread());
-        after = true;
-    };
-    thread_id id = start(&body);
-    EXPECT_TRUE(headless::wait_parked(id));
-    EXPECT_FALSE(after);
-    EXPECT_EQ(kill_thread(id), B_BAD_THREAD_ID);
-}
-
-TEST(ThreadTest, ThreadsTheGameDidNotSpawnCanBeKilledToo) {
-    std::atomic<thread_id> id{0};
-    std::atomic<int> turns{0};
-    std::thread other([&] {
-        id = headless::current_thread();
-        for (;;) {
-            turns++;
-            spin_hint();
-        }
-    });
-    other.detach();
-    ASSERT_TRUE(eventually([&] { return id > 0 && turns > 0; }));
-    EXPECT_EQ(kill_thread(id), B_OK);
-    EXPECT_TRUE(stays(turns));
-}
-
-TEST(ThreadTest, AThreadThatReturnedCannotBeKilled) {
-    std::atomic<bool> done{false};
-    std::function<void()> body = [&] { done = true; };
-    thread_id id = start(&body);
-    ASSERT_TRUE(eventually([&] { return done.load(); }));
     // It may still be on its way out; once out, the id is dead.
-    ASSERT_TRUE(eventually([&] { return kill_thread(id) == B_BAD_THREAD_ID; }));
+    EXPECT_TRUE(eventually([&] { return kill_thread(id) == B_BAD_THREAD_ID; }));
+    for (thread_id dead : {never, 987654, -1}) {
+        EXPECT_EQ(resume_thread(dead), B_BAD_THREAD_ID);
+        EXPECT_EQ(kill_thread(dead), B_BAD_THREAD_ID);
+    }
+    EXPECT_LT(spawn_thread(nullptr, "none", 10, nullptr), 0);
+
+    thread_id self = start([] {
+        turns++;
+        kill_thread(headless::current_thread());
+        turns++;
+    });
+    EXPECT_TRUE(headless::wait_parked(self));
+    EXPECT_EQ(turns, 1) << "a thread that kills itself goes no further";
+    EXPECT_EQ(kill_thread(self), B_BAD_THREAD_ID);
 }
 
-// ---- Keys. ---------------------------------------------------------------------
+TEST_F(NoTick, KillEndsAThreadWhereverItIsAndFreesTheLocksItHeld) {
+    Looper looper, held;
+    Mouse mouse;
+    ASSERT_TRUE(held.Lock());
+    const struct {
+        const char* where;
+        std::function<void()> body;
+        int least; // turns before the kill: 2 for a second call, which waits
+    } cases[] = {
+        {"spinning", spin, 1},
+        {"spinning past the spins that never wait", spin, 4097},
+        {"holding a lock twice", [&] { looper.Lock(); looper.Lock(); spin(); }, 1},
+        {"in get_key_info", [] { for (key_info info;; get_key_info(&info)) turns++; }, 2},
+        {"in GetMouse", [&] { mouse.Lock(); for (;; mouse.get()) turns++; }, 2},
+        {"in wait_forever", [] { turns++; wait_forever(); }, 1},
+        {"blocked on a lock", [&] { turns++; held.Lock(); turns++; }, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.where);
+        thread_id id = start(c.body, c.least);
+        EXPECT_EQ(kill_thread(id), B_OK);
+        EXPECT_TRUE(stays());
+        EXPECT_EQ(kill_thread(id), B_BAD_THREAD_ID);
+        EXPECT_EQ(headless::lock_owner(&looper), 0);
+        EXPECT_EQ(headless::lock_owner(&mouse), 0);
+    }
+    held.Unlock(); // the killed waiter, last above, must not take it now
+    EXPECT_TRUE(stays());
+    EXPECT_EQ(headless::lock_owner(&held), 0);
+    EXPECT_TRUE(looper.Lock() && held.Lock());
+}
 
 TEST(KeyTest, EachKeyCodeSetsExactlyItsOwnBit) {
     key_info info;
-    for (int code = 0; code < 128; code++) {
-        headless::key(uint8(code), true);
-        get_key_info(&info);
-        for (int byte = 0; byte < 16; byte++)
-            ASSERT_EQ(info.key_states[byte], byte == code / 8 ? 0x80 >> (code % 8) : 0) << "key " << code;
-        headless::key(uint8(code), false);
-        get_key_info(&info);
-        for (int byte = 0; byte < 16; byte++) ASSERT_EQ(info.key_states[byte], 0) << "key " << code;
-    }
+    for (int code = 0; code < 128; code++)
+        for (bool down : {true, false}) {
+            headless::key(uint8(code), down);
+            get_key_info(&info);
+            for (int byte = 0; byte < 16; byte++)
+                ASSERT_EQ(info.key_states[byte], down && byte == code / 8 ? 0x80 >> (code % 8) : 0) << "key " << code;
+        }
 }
 
 TEST(KeyTest, OnlyTheNineKeysOfTheGameReachItsCodes) {
     // Scancodes are USB usage numbers: keypad 1 to 9 are 89 to 97.
-    const struct {
-        int scancode, code;
-    } keys[] = {{95, 0x37}, {97, 0x39}, {92, 0x48}, {94, 0x4a}, {89, 0x58},
-                {91, 0x5a}, {44, 0x5e}, {40, 0x47}, {41, 0x01}};
+    const int keys[][2] = {{95, 0x37}, {97, 0x39}, {92, 0x48}, {94, 0x4a}, {89, 0x58},
+                           {91, 0x5a}, {44, 0x5e}, {40, 0x47}, {41, 0x01}};
     for (int scancode = 0; scancode < 512; scancode++) {
         int expected = 0;
         for (const auto& k : keys)
-            if (k.scancode == scancode) expected = k.code;
+            if (k[0] == scancode) expected = k[1];
         EXPECT_EQ(platform::raw_key_for_scancode(scancode), expected) << "scancode " << scancode;
     }
 }
 
-// ---- Pacing. -------------------------------------------------------------------
-
-TEST_F(NoTick, GetKeyInfoWaitsForAChangeAndReturnsTheNewState) {
-    std::atomic<int> returned{0};
-    std::atomic<uint8> seen{0};
-    std::function<void()> body = [&] {
-        key_info info;
-        for (;;) {
+TEST_F(NoTick, GetKeyInfoWaitsForAChangeOrTheMousePassThatPublishesIt) {
+    Mouse mouse;
+    mouse.pass();
+    std::atomic<int> key{-1};
+    thread_id id = start([&] {
+        for (key_info info;; turns++) {
             get_key_info(&info);
-            seen = info.key_states[0x5e / 8];
-            returned++;
+            key = info.key_states[0x5e / 8];
         }
+    });
+    auto wakes = [&](const std::function<void()>& change) {
+        EXPECT_TRUE(stays()) << "returned with nothing new";
+        int before = turns;
+        change();
+        return eventually([&] { return turns > before; });
     };
-    thread_id id = start(&body);
-    ASSERT_TRUE(eventually([&] { return returned >= 1; }));
-    int before = returned;
-    EXPECT_TRUE(stays(returned)) << "returned with nothing new";
-    headless::key(0x5e, true);
-    ASSERT_TRUE(eventually([&] { return returned > before && seen == 0x02; }));
-    headless::key(0x5e, false);
-    ASSERT_TRUE(eventually([&] { return seen == 0; }));
-    kill_thread(id);
-}
-
-TEST_F(NoTick, AFinishedMousePassWakesTheGame) {
-    Window window;
-    BView view(BRect(0, 0, 639, 479), "view", B_FOLLOW_NONE, 0);
-    window.AddChild(&view);
-    auto pass = [&] {
-        BPoint where;
-        uint32 buttons;
-        window.Lock();
-        view.GetMouse(&where, &buttons, false);
-        window.Unlock();
-    };
-    headless::move(1, 1);
-    pass();
-    std::atomic<int> returned{0};
-    std::function<void()> game = [&] {
-        key_info info;
-        for (;;) {
-            get_key_info(&info);
-            returned++;
-        }
-    };
-    thread_id id = start(&game);
-    ASSERT_TRUE(eventually([&] { return returned >= 1; }));
-    headless::move(5, 5); // wakes the game on its own...
-    ASSERT_TRUE(eventually([&] { return returned >= 2; }));
-    ASSERT_TRUE(stays(returned));
-    int before = returned;
-    pass(); // ...and so does the pass that takes the move in, which may set Bouton1
-    ASSERT_TRUE(eventually([&] { return returned > before; }));
+    EXPECT_TRUE(wakes([] { headless::key(0x5e, true); }));
+    EXPECT_EQ(key, 0x02);
+    EXPECT_TRUE(wakes([] { headless::key(0x5e, false); }));
+    EXPECT_EQ(key, 0);
+    EXPECT_TRUE(wakes([] { headless::move(5, 5); }));
+    EXPECT_TRUE(wakes([&] { mouse.pass(); })) << "the pass that takes a move in may set Bouton1";
     kill_thread(id);
 }
 
 TEST_F(NoTick, GetMouseGivesTheWindowLockUpWhileItWaitsAndTakesItBack) {
-    Window window;
-    BView view(BRect(0, 0, 639, 479), "view", B_FOLLOW_NONE, 0);
-    window.AddChild(&view);
+    Mouse mouse;
     headless::move(7, 8);
-    std::atomic<int> polls{0};
-    std::atomic<bool> held_after{false};
-    std::atomic<float> x{0};
-    std::function<void()> mouse = [&] {
-        BPoint where;
-        uint32 buttons;
-        window.Lock();
-        view.GetMouse(&where, &buttons, false);
-        polls++;
-        view.GetMouse(&where, &buttons, false);
-        x = where.x;
-        held_after = headless::lock_owner(&window) == headless::current_thread();
-        polls++;
-        window.Unlock();
+    thread_id id = start([&] {
+        mouse.Lock();
+        for (int i = 0; i < 2; i++, turns++) mouse.get();
         wait_forever();
-    };
-    thread_id id = start(&mouse);
-    ASSERT_TRUE(eventually([&] { return polls == 1; }));
-    ASSERT_TRUE(window.Lock());
+    });
+    ASSERT_TRUE(mouse.Lock()); // free while GetMouse waits
     headless::move(30, 40);
-    window.Unlock();
-    ASSERT_TRUE(eventually([&] { return polls == 2; }));
-    EXPECT_TRUE(held_after);
-    EXPECT_EQ(x, 30);
+    mouse.Unlock();
+    ASSERT_TRUE(eventually([&] { return turns == 2; }));
+    EXPECT_EQ(headless::lock_owner(&mouse), id);
+    EXPECT_EQ(mouse.where.x, 30);
     kill_thread(id);
 }
 
 TEST_F(NoTick, ALongSpinWaitsUntilThePlatformChanges) {
     Looper looper;
-    std::atomic<bool> flag{false}, out{false};
-    std::function<void()> body = [&] {
-        while (!flag) spin_hint();
-        out = true;
-        wait_forever();
-    };
+    std::atomic<bool> flag{false};
     uint64_t before = headless::game_calls();
-    thread_id id = start(&body);
+    thread_id id = start([&] {
+        while (!flag) spin_hint();
+        turns++;
+        wait_forever();
+    }, 0);
     ASSERT_TRUE(eventually([&] { return headless::game_calls() >= before + 4097; }));
     flag = true;
     looper.Lock();
     looper.Unlock(); // any change of platform state wakes a waiting spin
-    ASSERT_TRUE(eventually([&] { return out.load(); }));
+    EXPECT_TRUE(eventually([&] { return turns == 1; }));
     kill_thread(id);
 }
 
-TEST(InputTest, PositionsAreClampedIntoTheScreen) {
-    Window window;
-    BView view(BRect(0, 0, 639, 479), "view", B_FOLLOW_NONE, 0);
-    window.AddChild(&view);
-    BPoint where;
-    uint32 buttons;
-    const float moves[][4] = {{-5, -0.5f, 0, 0}, {700, 900, 639, 479}, {12.5f, 479.9f, 12.5f, 479}};
-    for (const auto& m : moves) {
-        headless::move(m[0], m[1]);
-        window.Lock();
-        view.GetMouse(&where, &buttons, false);
-        window.Unlock();
-        EXPECT_EQ(where.x, m[2]);
-        EXPECT_EQ(where.y, m[3]);
-    }
-    headless::press(1);
-    headless::press(3);
-    window.Lock();
-    view.GetMouse(&where, &buttons, false);
-    window.Unlock();
-    EXPECT_EQ(buttons, 5u);
-    headless::release(1);
-    headless::release(3);
+TEST(FileTest, AMissingFileDeliversNothingAndAShortOneStopsAtItsEnd) {
+    char buffer[8] = "-------";
+    BFile missing("no/such/file.tga", B_READ_ONLY);
+    EXPECT_EQ(missing.InitCheck(), B_NO_INIT);
+    EXPECT_EQ(missing.Read(buffer, 8), 0);
+    EXPECT_EQ(std::string(buffer), "-------") << "written after a failed open";
+
+    std::ofstream("globoid-short.bin") << "0123456789"; // in the working directory
+    BFile file("globoid-short.bin", B_READ_ONLY);
+    std::remove("globoid-short.bin"); // an open file stays readable
+    ASSERT_EQ(file.InitCheck(), B_OK);
+    EXPECT_EQ(file.Read(buffer, 4), 4);
+    EXPECT_EQ(std::string(buffer, 4), "0123");
+    EXPECT_EQ(file.Read(buffer, 8), 6);
+    EXPECT_EQ(std::string(buffer, 8), std::string("456789-") + '\0');
+    EXPECT_EQ(file.Read(buffer, 8), 0);
 }
 
 } // namespace

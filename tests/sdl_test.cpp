@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
-#include <cstdio>
 #include <fstream>
 #include <sys/wait.h>
 
@@ -16,57 +15,43 @@
 
 namespace {
 
-using test::Picture;
-using test::screenshot;
 using test::xdotool;
 
-const std::string kDump = ::testing::TempDir() + "globoid-sdl-frame.raw";
+// Exit status 0, after Run returned.
+bool exited_well(test::Child& game) { return game.wait() == 0 && game.seen().find("done\n") != std::string::npos; }
 
-std::vector<std::string> game_env() {
-    std::vector<std::string> env = test::x_env();
-    env.push_back("MINIGAME_DUMP=" + kDump);
-    return env;
-}
+TEST(SdlTest, ThePlayersInputReachesTheGameAndTheScreenShowsItsFrameExactly) {
+    // The frame that the same steps leave on the headless device.
+    std::string script = ::testing::TempDir() + "globoid-sdl-steps.txt", shot = script + ".png";
+    std::ofstream(script) << "move 100 150\nmove 639 479\nclick 200 100\ntap kp6\nshot " << shot << "\n";
+    ASSERT_EQ(test::run({MINIGAME, "--script", script}, {}, 30000), 0);
+    test::Picture frame = test::read_png(shot);
+    ASSERT_EQ(frame.rgb.size(), 640u * 480u);
 
-// The frame the game last copied out, as the small game dumps it.
-Picture dumped() {
-    std::ifstream in(kDump, std::ios::binary);
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    Picture p;
-    if (bytes.size() != 640 * 480 * 4) return p;
-    for (size_t i = 0; i < 640 * 480; i++) {
-        const uint8_t* px = reinterpret_cast<const uint8_t*>(&bytes[i * 4]);
-        p.rgb.push_back(uint32_t(px[2]) << 16 | uint32_t(px[1]) << 8 | px[0]);
-    }
-    return p;
-}
-
-bool exited_well(test::Child& game) {
-    int status = game.wait();
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0 && game.seen().find("done\n") != std::string::npos;
-}
-
-TEST(SdlTest, ThePointerAndClicksReachTheGame) {
-    test::Child game({MINIGAME}, game_env());
+    test::Child game({MINIGAME}, test::x_env());
     ASSERT_TRUE(game.expect("ready")) << game.errors();
-    xdotool({"mousemove", "100", "150"});
-    EXPECT_TRUE(game.expect("mouse 100 150")) << game.seen();
-    xdotool({"mousemove", "639", "479"});
-    EXPECT_TRUE(game.expect("mouse 623 463")) << game.seen();
-    // A click as short as xdotool makes it is not lost between two passes.
-    xdotool({"mousemove", "50", "60", "click", "1"});
-    EXPECT_TRUE(game.expect("click 50 60")) << game.seen();
-    game.signal(SIGTERM);
-    EXPECT_TRUE(exited_well(game)) << game.errors();
-}
+    const std::pair<std::vector<std::string>, const char*> steps[] = {
+        {{"mousemove", "100", "150"}, "mouse 100 150"}, {{"mousemove", "639", "479"}, "mouse 623 463"},
+        // A click as short as xdotool makes it is not lost between two passes.
+        {{"mousemove", "200", "100", "click", "1"}, "click 200 100"}, {{"key", "KP_Right"}, "key 0x4a numlock 0"}};
+    for (const auto& [step, seen] : steps) {
+        xdotool(step);
+        ASSERT_TRUE(game.expect(seen)) << game.seen();
+    }
+    // The screen follows the frame buffer soon; look until it agrees.
+    test::Picture screen;
+    auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while ((screen = test::screenshot()).rgb != frame.rgb && std::chrono::steady_clock::now() < limit) {}
+    test::Difference d = test::compare(frame, screen);
+    if (d.count) {
+        test::write_ppm("sdl_test_expected.ppm", frame);
+        test::write_ppm("sdl_test_actual.ppm", screen);
+    }
+    EXPECT_EQ(d.count, 0u) << "first at (" << d.x << ", " << d.y << "); see sdl_test_{expected,actual}.ppm";
 
-TEST(SdlTest, TheKeysReachTheGameWithNumLockOffAndOn) {
     const std::pair<const char*, const char*> keys[] = {
         {"KP_Home", "0x37"}, {"KP_Prior", "0x39"}, {"KP_Left", "0x48"}, {"KP_Right", "0x4a"},
         {"KP_End", "0x58"},  {"KP_Next", "0x5a"},  {"space", "0x5e"},   {"Return", "0x47"}};
-    test::Child game({MINIGAME}, game_env());
-    ASSERT_TRUE(game.expect("ready")) << game.errors();
-    xdotool({"mousemove", "320", "240"});
     for (int lock : {0, 1}) {
         for (const auto& k : keys) {
             xdotool({"key", k.first});
@@ -81,52 +66,24 @@ TEST(SdlTest, TheKeysReachTheGameWithNumLockOffAndOn) {
     EXPECT_TRUE(exited_well(game)) << game.errors();
 }
 
-TEST(SdlTest, TheScreenShowsTheFrameBufferExactly) {
-    std::remove(kDump.c_str());
-    test::Child game({MINIGAME}, game_env());
-    ASSERT_TRUE(game.expect("ready")) << game.errors();
-    xdotool({"mousemove", "200", "100", "click", "1"});
-    ASSERT_TRUE(game.expect("click 200 100")) << game.seen();
-    xdotool({"key", "KP_Right"});
-    ASSERT_TRUE(game.expect("key 0x4a numlock 0")) << game.seen();
-    // The screen follows the frame buffer soon; look until both agree.
-    Picture frame, screen;
-    auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    do {
-        frame = dumped();
-        screen = screenshot();
-    } while ((frame.rgb.empty() || frame.rgb != screen.rgb) && std::chrono::steady_clock::now() < limit);
-    ASSERT_EQ(frame.rgb.size(), 640u * 480u);
-    ASSERT_EQ(screen.rgb.size(), 640u * 480u);
-    test::Difference d = test::compare(frame, screen);
-    if (d.count) {
-        test::write_ppm("sdl_test_expected.ppm", frame);
-        test::write_ppm("sdl_test_actual.ppm", screen);
+TEST(SdlTest, AltF4CtrlCAndSigtermEndTheProgramWell) {
+    for (const char* how : {"alt+F4", "INT", "TERM"}) {
+        test::Child game({MINIGAME}, test::x_env());
+        ASSERT_TRUE(game.expect("ready")) << game.errors();
+        if (how[0] == 'a') xdotool({"key", how});
+        else game.signal(how[0] == 'I' ? SIGINT : SIGTERM);
+        EXPECT_TRUE(exited_well(game)) << how << "\n" << game.errors();
     }
-    EXPECT_EQ(d.count, 0u) << "first at (" << d.x << ", " << d.y
-                           << "); see sdl_test_expected.ppm and sdl_test_actual.ppm";
-    game.signal(SIGINT);
-    EXPECT_TRUE(exited_well(game)) << game.errors();
-}
-
-TEST(SdlTest, AltF4EndsTheProgramWell) {
-    test::Child game({MINIGAME}, game_env());
-    ASSERT_TRUE(game.expect("ready")) << game.errors();
-    xdotool({"mousemove", "320", "240"});
-    xdotool({"key", "alt+F4"});
-    EXPECT_TRUE(exited_well(game)) << game.errors();
 }
 
 TEST(SdlTest, WithoutADisplayItSaysWhyOnOneLineAndStopsAtOnce) {
-    const std::string runtime = ::testing::TempDir();
-    for (const std::string& xdg : {std::string("XDG_RUNTIME_DIR"), "XDG_RUNTIME_DIR=" + runtime}) {
+    for (const std::string& xdg : {std::string("XDG_RUNTIME_DIR"), "XDG_RUNTIME_DIR=" + ::testing::TempDir()}) {
         auto start = std::chrono::steady_clock::now();
         test::Child game({MINIGAME}, {"DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER", xdg});
         int status = game.wait(5000);
-        double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         std::string errors = game.errors();
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) != 0) << status;
-        EXPECT_LT(seconds, 2.0);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
         EXPECT_NE(errors.find("minigame: cannot take the screen: no display found"), std::string::npos) << errors;
         EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
         EXPECT_EQ(game.seen(), "");
