@@ -5,6 +5,9 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -144,6 +147,19 @@ std::vector<std::string> in_dir(const std::string& dir, std::vector<std::string>
 int run(const std::vector<std::string>& argv, const std::vector<std::string>& env, int limit_ms) {
     Child child(argv, env);
     return child.wait(limit_ms);
+}
+
+std::string slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string scratch(const std::string& name) {
+    std::filesystem::path dir = std::filesystem::path(SCRATCH_DIR) / name;
+    std::error_code ignored;
+    std::filesystem::remove_all(dir, ignored);
+    std::filesystem::create_directories(dir, ignored);
+    return dir.string();
 }
 
 } // namespace test

@@ -1,6 +1,7 @@
 #include "tests/support.h"
 
 #include <cstring>
+#include <fstream>
 
 #include "unit/unit.h"
 
@@ -34,6 +35,18 @@ std::vector<uint32_t> box(const char* image, int x, int y, int w, int h) {
 uint32_t next_random(uint64_t& state) {
     state = state * 6364136223846793005ULL + 1442695040888963407ULL;
     return uint32_t(state >> 32);
+}
+
+void write_tga(const std::string& path, int w, int h, const std::function<uint32_t(int row, int x)>& stored,
+               char header, size_t trailing, size_t keep) {
+    std::string bytes(18, header);
+    for (int row = 0; row < h; row++)
+        for (int x = 0; x < w; x++) {
+            uint32_t v = stored(row, x);
+            bytes.append(reinterpret_cast<const char*>(&v), 4);
+        }
+    for (size_t i = 0; i < trailing; i++) bytes += char(0x80 | i);
+    std::ofstream(path, std::ios::binary) << bytes.substr(0, keep);
 }
 
 namespace {

@@ -1,7 +1,9 @@
 #pragma once
 // Test buffers for the pixel routines and the board: every global image gets its
-// own allocation with guard bytes on both sides, and the sprites get test art.
+// own allocation with guard bytes on both sides, and the sprites get test art. And
+// picture files for the loaders.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -48,5 +50,9 @@ void set_pixel(char* image, int x, int y, uint32_t value, int width = 640);
 std::vector<uint32_t> box(const char* image, int x, int y, int w = 32, int h = 32);
 // A small seeded generator shared by the randomised tests.
 uint32_t next_random(uint64_t& state);
+// Writes a picture file: 18 bytes of `header`, then w x h pixels stored(row, x) in
+// file order, then `trailing` extra bytes; cut to `keep` bytes.
+void write_tga(const std::string& path, int w, int h, const std::function<uint32_t(int row, int x)>& stored,
+               char header = 0, size_t trailing = 0, size_t keep = SIZE_MAX);
 
 } // namespace test
