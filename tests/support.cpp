@@ -25,10 +25,9 @@ void set_pixel(char* image, int x, int y, uint32_t value, int width) {
     std::memcpy(image + (size_t(y) * width + x) * 4, &value, 4);
 }
 
-std::vector<uint32_t> box(const char* image, int x, int y, int w, int h) {
-    std::vector<uint32_t> out;
-    for (int r = 0; r < h; r++)
-        for (int c = 0; c < w; c++) out.push_back(pixel(image, x + c, y + r));
+std::vector<uint32_t> box(const char* image, int x, int y, int w, int h, int width) {
+    std::vector<uint32_t> out(size_t(w) * h);
+    for (int r = 0; r < h; r++) std::memcpy(&out[size_t(r) * w], image + (size_t(y + r) * width + x) * 4, size_t(w) * 4);
     return out;
 }
 

@@ -46,8 +46,8 @@ private:
 
 uint32_t pixel(const char* image, int x, int y, int width = 640);
 void set_pixel(char* image, int x, int y, uint32_t value, int width = 640);
-// The 32x32 box at (x, y) of a 640-wide image, row by row.
-std::vector<uint32_t> box(const char* image, int x, int y, int w = 32, int h = 32);
+// The w x h box at (x, y) of an image `width` pixels wide, row by row.
+std::vector<uint32_t> box(const char* image, int x, int y, int w = 32, int h = 32, int width = 640);
 // A small seeded generator shared by the randomised tests.
 uint32_t next_random(uint64_t& state);
 // Writes a picture file: 18 bytes of `header`, then w x h pixels stored(row, x) in
