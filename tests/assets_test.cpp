@@ -39,6 +39,11 @@ const File kCursor = {"souris", 16, 16}, kScreen = {"vorkane", 640, 480};
 const File kSprites[3] = {{"vrkan", 32, 32}, {"pion1", 32, 32}, {"pion2", 32, 32}};
 const File kPanels[3] = {{"vrkscore", 146, 39, 0, 415}, {"vrkj1", 199, 43, 200, 415}, {"vrkj2", 199, 43, 200, 470}};
 File digit(int k) { return {"vrk" + std::to_string(k), 27, 33}; }
+std::vector<File> all_files() {
+    std::vector<File> out = {kCursor, kScreen, kSprites[0], kSprites[1], kSprites[2], kPanels[0], kPanels[1], kPanels[2]};
+    for (int k = 0; k < 7; k++) out.push_back(digit(k));
+    return out;
+}
 
 // The panel that covers (x, y) of _FOND, or none.
 const File* panel_at(int x, int y) {
@@ -66,11 +71,8 @@ protected:
                         header, trailing, keep);
     }
     static void write_all(size_t trailing) {
-        write(kCursor, 1, 0x11, trailing);
-        write(kScreen, 2, 0x11, trailing);
-        for (int i = 0; i < 3; i++) write(kSprites[i], 3 + i, 0x11, trailing);
-        for (int i = 0; i < 3; i++) write(kPanels[i], 6 + i, char(0xEE), trailing);
-        for (int k = 0; k < 7; k++) write(digit(k), 9 + k, 0x11, trailing);
+        std::vector<File> files = all_files();
+        for (size_t i = 0; i < files.size(); i++) write(files[i], int(1 + i), 0x11, trailing);
     }
     void load_all() {
         souris.Load("Sprites/souris.tga");
@@ -140,13 +142,6 @@ TEST_F(AssetsTest, BlackWithAFourthByteIsDrawnAndTheZeroWordIsNot) {
             ASSERT_EQ(pixel(_ECRAN, 100 + x, 100 + y), (x + y) % 2 ? 0xFF000000u : pixel(_FOND, 100 + x, 100 + y));
 }
 
-TEST_F(AssetsTest, MissingFilesLeaveEveryPlaceAsItWas) {
-    std::memset(_ECRAN, 0x33, kFrame);
-    std::string before = places();
-    load_all();
-    EXPECT_TRUE(places() == before);
-}
-
 TEST_F(AssetsTest, ShortFilesFillWhatTheyReachAndNoMore) {
     // 100 whole rows of the background, 10.5 rows of a panel, 25 pixels of a marble,
     // 5 rows of a digit and 12 of the cursor.
@@ -180,28 +175,28 @@ TEST_F(AssetsTest, ShortFilesFillWhatTheyReachAndNoMore) {
         for (int x = 0; x < 16; x++) ASSERT_EQ(souris.Forme[y * 16 + x], tag(5, 15 - y, x));
 }
 
-TEST_F(AssetsTest, TrailingBytesChangeNothing) {
+TEST_F(AssetsTest, MissingFilesLeaveEveryPlaceAsItWasAndTrailingBytesChangeNothing) {
+    std::memset(_ECRAN, 0x33, kFrame);
+    std::string before = places();
+    load_all();
+    EXPECT_TRUE(places() == before) << "with no files";
     write_all(0);
     load_all();
     std::string plain = places();
     std::memset(_FOND, 0, kFrame);
     write_all(26 + 4096);
     load_all();
-    EXPECT_TRUE(places() == plain);
+    EXPECT_TRUE(places() == plain) << "with a footer";
 }
 
 TEST_F(AssetsTest, FilesOfAnotherSizeStayInsideTheirPlaces) {
     for (int scale : {2, 3}) {
         // Twice or a third as wide and high as they should be; no background.
-        auto resized = [scale](File f) {
+        for (File f : all_files()) {
             f.w = scale == 2 ? 2 * f.w : f.w / 3;
             f.h = scale == 2 ? 2 * f.h : f.h / 3;
-            return f;
-        };
-        write(resized(kCursor), 1);
-        for (const File& f : kSprites) write(resized(f), 2);
-        for (const File& f : kPanels) write(resized(f), 3);
-        for (int k = 0; k < 7; k++) write(resized(digit(k)), 4);
+            if (f.name != kScreen.name) write(f, 1);
+        }
         std::string fond(_FOND, kFrame);
         load_all();
         for (int y = 0; y < 480; y++)
@@ -216,11 +211,9 @@ TEST_F(AssetsTest, FilesOfAnotherSizeStayInsideTheirPlaces) {
 TEST_F(AssetsTest, RandomFilesNeitherCrashNorWriteOutside) {
     const uint64_t seed = 0x5EED0A55E75ull;
     uint64_t state = seed;
-    std::vector<File> files = {kCursor, kScreen, kSprites[0], kSprites[1], kSprites[2], kPanels[0], kPanels[1], kPanels[2]};
-    for (int k = 0; k < 7; k++) files.push_back(digit(k));
     for (int round = 0; round < 8; round++) {
         SCOPED_TRACE("seed " + std::to_string(seed) + ", round " + std::to_string(round));
-        for (const File& f : files) {
+        for (const File& f : all_files()) {
             std::string bytes(test::next_random(state) % (2 * (18 + size_t(f.w) * f.h * 4)), '\0');
             for (char& c : bytes) c = char(test::next_random(state));
             std::ofstream("Sprites/" + f.name + ".tga", std::ios::binary) << bytes;
