@@ -127,12 +127,4 @@ TEST_F(BoardTest, EffCurseurTakesTheRingOffAndKeepsTheMarble) {
     }
 }
 
-TEST_F(BoardTest, ScoresGoToTheirPlaces) {
-    Score[1] = 6;
-    Score[2] = 0;
-    AffScore();
-    EXPECT_EQ(box(_ECRAN, 410, 370, 27, 33), box(_NB + 6 * 3564, 0, 0, 27, 33, 27));
-    EXPECT_EQ(box(_ECRAN, 410, 424, 27, 33), box(_NB, 0, 0, 27, 33, 27));
-}
-
 } // namespace

@@ -38,45 +38,33 @@ const std::string kSelected = kPlaying + "click 269 109\nmove 639 479\n"; // (8,
 // shot, which `shows` checks, and then end well in time without going on.
 void quit_from(const std::string& state, const std::string& steps, const std::vector<std::string>& endings,
                const std::function<void(const test::Picture&)>& shows) {
-    struct Run {
-        std::string name, shot, never;
-        std::unique_ptr<test::Child> child;
-        Clock::time_point reached{};
-        int status = -1;
-        long quit_ms = -1;
-    };
-    std::vector<Run> runs(endings.size());
     const std::string dir = test::scratch("quits/" + state);
-    for (size_t i = 0; i < runs.size(); i++) {
-        std::string at = dir + "/" + std::to_string(i), script = at + ".txt";
-        runs[i].name = state + ", then \"" + endings[i] + "\"";
-        runs[i].shot = at + "-reached.png";
-        runs[i].never = at + "-never.png";
-        std::ofstream(script) << steps << "shot " << runs[i].shot << "\n" << endings[i] << "\nshot " << runs[i].never << "\n";
-        runs[i].child = game::start(script);
+    auto path = [&](size_t i, const char* what) { return dir + "/" + std::to_string(i) + what; };
+    std::vector<std::unique_ptr<test::Child>> runs;
+    for (size_t i = 0; i < endings.size(); i++) {
+        std::ofstream(path(i, ".txt")) << steps << "shot " << path(i, "-reached.png") << "\n"
+                                       << endings[i] << "\nshot " << path(i, "-never.png") << "\n";
+        runs.push_back(game::start(path(i, ".txt")));
     }
-    // The sanitizer builds play several times slower.
-    for (auto deadline = Clock::now() + std::chrono::minutes(5); Clock::now() < deadline;) {
-        bool waiting = false;
-        for (Run& run : runs) {
-            if (run.status != -1) continue;
-            if (run.reached == Clock::time_point() && fs::exists(run.shot)) run.reached = Clock::now();
-            run.status = run.child->wait(1);
-            if (run.status != -1 && run.reached != Clock::time_point())
-                run.quit_ms = long(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - run.reached).count());
-            waiting = waiting || run.status == -1;
+    // When each shot appears, and when each run ends. The sanitizer builds play
+    // several times slower.
+    std::vector<Clock::time_point> reached(runs.size()), ended(runs.size());
+    std::vector<int> status(runs.size(), -1);
+    for (auto limit = Clock::now() + std::chrono::minutes(5); Clock::now() < limit && std::count(status.begin(), status.end(), -1);)
+        for (size_t i = 0; i < runs.size(); i++) {
+            if (status[i] != -1) continue;
+            if (reached[i] == Clock::time_point() && fs::exists(path(i, "-reached.png"))) reached[i] = Clock::now();
+            if ((status[i] = runs[i]->wait(1)) != -1) ended[i] = Clock::now();
         }
-        if (!waiting) break;
-    }
-    for (Run& run : runs) {
-        SCOPED_TRACE(run.name);
-        EXPECT_NE(run.reached, Clock::time_point()) << "the state was never reached\n" << run.child->errors();
-        EXPECT_TRUE(WIFEXITED(run.status) && WEXITSTATUS(run.status) == 0)
-            << "status " << run.status << "\n" << run.child->errors();
-        EXPECT_TRUE(run.quit_ms >= 0 && run.quit_ms <= kQuitLimitMs) << run.quit_ms << " ms after the shot";
-        std::printf("%s: ended %ld ms after the shot\n", run.name.c_str(), run.quit_ms);
-        EXPECT_FALSE(fs::exists(run.never)) << "the script went on after the ending";
-        shows(test::read_png(run.shot));
+    for (size_t i = 0; i < runs.size(); i++) {
+        SCOPED_TRACE(state + ", then \"" + endings[i] + "\"");
+        long ms = long(std::chrono::duration_cast<std::chrono::milliseconds>(ended[i] - reached[i]).count());
+        EXPECT_NE(reached[i], Clock::time_point()) << "the state was never reached\n" << runs[i]->errors();
+        EXPECT_TRUE(WIFEXITED(status[i]) && WEXITSTATUS(status[i]) == 0) << status[i] << "\n" << runs[i]->errors();
+        EXPECT_TRUE(ms >= 0 && ms <= kQuitLimitMs) << ms << " ms after the shot";
+        std::printf("%s, then \"%s\": ended %ld ms after the shot\n", state.c_str(), endings[i].c_str(), ms);
+        EXPECT_FALSE(fs::exists(path(i, "-never.png"))) << "the script went on after the ending";
+        shows(test::read_png(path(i, "-reached.png")));
     }
 }
 

@@ -40,8 +40,8 @@ public:
     bool guards_intact() const;
 
 private:
-    std::vector<Guarded*> all_;
-    char* saved_[10];
+    std::vector<Guarded> all_; // moving one keeps its bytes where they are
+    char* saved_[9];
 };
 
 uint32_t pixel(const char* image, int x, int y, int width = 640);
