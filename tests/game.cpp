@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <tuple>
 
 namespace game {
 
@@ -21,15 +22,12 @@ int row_start(int y) { return std::abs(y - 6) + 2; }
 struct Cell {
     int x, y;
 };
-const std::vector<Cell>& cells() {
-    static const std::vector<Cell> all = [] {
-        std::vector<Cell> out;
-        for (int y = 2; y <= 10; y++)
-            for (int x = row_start(y); x <= 20 - row_start(y); x += 2) out.push_back({x, y});
-        return out;
-    }();
-    return all;
-}
+const std::vector<Cell> kCells = [] {
+    std::vector<Cell> out;
+    for (int y = 2; y <= 10; y++)
+        for (int x = row_start(y); x <= 20 - row_start(y); x += 2) out.push_back({x, y});
+    return out;
+}();
 
 // Draws `from` into `to` at (x, y); keyed leaves the zero word out.
 void paste(Picture& to, const Picture& from, int x, int y, bool keyed) {
@@ -49,11 +47,8 @@ Picture crop(const Picture& from, int x, int y, int w, int h) {
 const Picture& background() {
     static const Picture back = [] {
         Picture p = picture("vorkane");
-        Picture score = picture("vrkscore"), one = picture("vrkj1"), two = picture("vrkj2");
-        if (p.rgb.empty() || score.rgb.empty() || one.rgb.empty() || two.rgb.empty()) return Picture();
-        paste(p, score, 0, 377, false);
-        paste(p, one, 200, 373, false);
-        paste(p, two, 200, 428, false);
+        for (auto [name, x, y] : {std::tuple{"vrkscore", 0, 377}, {"vrkj1", 200, 373}, {"vrkj2", 200, 428}})
+            if (!p.rgb.empty()) paste(p, picture(name), x, y, false);
         return p;
     }();
     return back;
@@ -83,14 +78,14 @@ Picture picture(const std::string& name) {
 
 size_t cell_index(int x, int y) {
     size_t i = 0;
-    while (i < cells().size() && (cells()[i].x != x || cells()[i].y != y)) i++;
+    while (i < kCells.size() && (kCells[i].x != x || kCells[i].y != y)) i++;
     return i;
 }
 
 Board decode(const Picture& frame) {
     Board board;
     if (frame.w != 640 || frame.rgb.size() != 640 * 480 || background().rgb.empty()) return board;
-    for (const Cell& c : cells()) {
+    for (const Cell& c : kCells) {
         Picture box = crop(frame, 25 * c.x + 53, 38 * c.y - 59, 32, 32);
         char seen = '?';
         for (const char* code = kCodes; *code && seen == '?'; code++)
@@ -108,7 +103,7 @@ Picture compose(const Board& board) {
     Picture frame = background();
     if (frame.rgb.empty() || board.cells.size() != 61) return Picture();
     for (size_t i = 0; i < 61; i++)
-        paste(frame, cell_picture(cells()[i], board.cells[i]), 25 * cells()[i].x + 53, 38 * cells()[i].y - 59, false);
+        paste(frame, cell_picture(kCells[i], board.cells[i]), 25 * kCells[i].x + 53, 38 * kCells[i].y - 59, false);
     for (int p = 0; p < 2; p++)
         if (board.score[p] >= 0 && board.score[p] <= 6)
             paste(frame, picture("vrk" + std::to_string(board.score[p])), 410, kDigitTop[p], false);
@@ -118,11 +113,11 @@ Picture compose(const Board& board) {
 
 std::string text(const Board& board) {
     std::string out;
-    for (size_t i = 0; i < cells().size(); i++) {
-        int y = cells()[i].y;
-        if (i == 0 || cells()[i - 1].y != y) out += std::string(size_t(row_start(y)), ' ');
+    for (size_t i = 0; i < kCells.size(); i++) {
+        int y = kCells[i].y;
+        if (i == 0 || kCells[i - 1].y != y) out += std::string(size_t(row_start(y)), ' ');
         out += i < board.cells.size() ? board.cells[i] : ' ';
-        out += i + 1 == cells().size() || cells()[i + 1].y != y ? '\n' : ' ';
+        out += i + 1 == kCells.size() || kCells[i + 1].y != y ? '\n' : ' ';
     }
     return out + "score " + std::to_string(board.score[0]) + " " + std::to_string(board.score[1]) + "\n";
 }

@@ -20,13 +20,13 @@ uint32_t be32(const std::string& s, size_t at) {
 Picture read_png(const std::string& path) {
     png_image image{};
     image.version = PNG_IMAGE_VERSION;
-    Picture p;
+    Picture p{0, 0, {}};
     if (!png_image_begin_read_from_file(&image, path.c_str())) return p;
     image.format = PNG_FORMAT_BGRA; // in memory, the words of a little-endian machine
     p.w = int(image.width);
     p.h = int(image.height);
     p.rgb.resize(size_t(p.w) * p.h);
-    if (!png_image_finish_read(&image, nullptr, p.rgb.data(), 0, nullptr)) p.rgb.clear();
+    if (!png_image_finish_read(&image, nullptr, p.rgb.data(), 0, nullptr)) p = Picture{0, 0, {}};
     png_image_free(&image);
     return p;
 }
@@ -58,11 +58,11 @@ Picture read_xwd(const std::string& path) {
 
 Picture read_tga(const std::string& path) {
     std::string bytes = slurp(path);
-    Picture p;
+    Picture p{0, 0, {}};
     if (bytes.size() < 18) return p;
     p.w = uint8_t(bytes[12]) | uint8_t(bytes[13]) << 8;
     p.h = uint8_t(bytes[14]) | uint8_t(bytes[15]) << 8;
-    if (bytes.size() < 18 + size_t(p.w) * p.h * 4) return p;
+    if (bytes.size() < 18 + size_t(p.w) * p.h * 4) return Picture{0, 0, {}};
     p.rgb.resize(size_t(p.w) * p.h);
     bool as_stored = p.w == 32 && p.h == 32;
     for (int r = 0; r < p.h; r++)

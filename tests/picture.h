@@ -8,8 +8,8 @@
 
 namespace test {
 
-// Words 0xAARRGGBB, top row first; empty when the file could not be read. A screen
-// unless said otherwise. Screen dumps carry no fourth byte.
+// Words 0xAARRGGBB, top row first. A screen unless said otherwise; 0x0 when a
+// picture file could not be read. Screen dumps carry no fourth byte.
 struct Picture {
     int w = 640, h = 480;
     std::vector<uint32_t> rgb;
