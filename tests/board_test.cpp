@@ -62,22 +62,18 @@ TEST_F(BoardTest, OpeningGridMatchesTheTable) {
 
 TEST_F(BoardTest, EveryWalkMeetsTheBorderWithinNineSteps) {
     SetJeu();
-    const int steps[6][2] = {{1, 1}, {2, 0}, {1, -1}, {-1, -1}, {-2, 0}, {-1, 1}};
+    auto border = [](int x, int y) { return y >= 1 && y <= 11 && x >= 0 && x <= 20 && Jeu[y][x] == 3; };
     int cells = 0;
     for (int y = 2; y <= 10; y++)
-        for (int x = 0; x <= 20; x++) {
-            if (!on_board(x, y)) continue;
-            cells++;
-            for (auto& step : steps) {
-                int cx = x, cy = y, n = 0;
-                do {
-                    cx += step[0], cy += step[1], n++;
-                    ASSERT_TRUE(cy >= 1 && cy <= 11 && cx >= 0 && cx <= 20) << "walk from " << x << "," << y << " left the grid";
-                } while (Jeu[cy][cx] != 3);
-                EXPECT_LE(n, 9);
+        for (int x = 0; x <= 20; x++)
+            for (auto [dx, dy] : {std::pair{1, 1}, {2, 0}, {1, -1}, {-1, -1}, {-2, 0}, {-1, 1}}) {
+                if (!on_board(x, y)) continue;
+                cells++;
+                int n = 1;
+                while (n < 9 && !border(x + n * dx, y + n * dy)) n++;
+                EXPECT_TRUE(border(x + n * dx, y + n * dy)) << "from " << x << "," << y << " by " << dx << "," << dy;
             }
-        }
-    EXPECT_EQ(cells, 61);
+    EXPECT_EQ(cells, 6 * 61);
 }
 
 TEST_F(BoardTest, SetJeuPaintsTwentyEightMarblesPlayerOneFirst) {

@@ -16,10 +16,6 @@ namespace {
 
 const fs::path kBuild = GLOBOID_BUILD_DIR;
 
-bool executable(const fs::path& path) {
-    return fs::is_regular_file(path) && (fs::status(path).permissions() & fs::perms::owner_exec) != fs::perms::none;
-}
-
 class Install : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -30,9 +26,8 @@ protected:
 };
 fs::path Install::prefix;
 
+// The launcher and the program it starts are run by the next test.
 TEST_F(Install, PutsEveryFileInItsPlace) {
-    EXPECT_TRUE(executable(prefix / "bin/globoid"));
-    EXPECT_TRUE(executable(prefix / "libexec/globoid/globoid"));
     size_t sprites = 0;
     for (const auto& entry : fs::directory_iterator(kBuild / "Sprites")) {
         fs::path installed = prefix / "share/globoid/Sprites" / entry.path().filename();
@@ -41,9 +36,8 @@ TEST_F(Install, PutsEveryFileInItsPlace) {
     }
     EXPECT_EQ(sprites, 17u);
     for (std::string size : {"16", "32"}) {
-        fs::path icon = prefix / "share/icons/hicolor" / (size + "x" + size) / "apps/globoid.png";
-        EXPECT_FALSE(test::slurp(icon).empty()) << icon;
-        EXPECT_EQ(test::slurp(icon), test::slurp(kBuild / "icons" / ("globoid-" + size + ".png"))) << icon;
+        std::string icon = test::slurp(prefix / "share/icons/hicolor" / (size + "x" + size) / "apps/globoid.png");
+        EXPECT_TRUE(!icon.empty() && icon == test::slurp(kBuild / "icons" / ("globoid-" + size + ".png"))) << size;
     }
     // The entry starts the launcher by name and shows the icon by theme name.
     std::string entry = test::slurp(prefix / "share/applications/globoid.desktop");
