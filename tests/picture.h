@@ -26,7 +26,8 @@ Picture read_tga(const std::string& path);
 // A binary PPM, which any viewer opens.
 void write_ppm(const std::string& path, const Picture& p);
 
-// How many pixels differ in colour (the fourth byte aside), and where the first lies.
+// How many pixels differ in colour (the fourth byte aside), and where the first
+// lies; pictures of different sizes differ in all of their pixels.
 struct Difference {
     size_t count = 0;
     int x = 0, y = 0;

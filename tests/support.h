@@ -14,7 +14,6 @@ class Guarded {
 public:
     explicit Guarded(size_t size);
     char* data() { return bytes_.data() + kGuard; }
-    size_t size() const { return size_; }
     bool intact() const;
 
 private:
