@@ -36,7 +36,8 @@ TEST(ArtTest, EveryFileHasItsSizeAndHeaderAndOpaqueOrZeroPixels) {
         ASSERT_EQ(bytes.size(), 18 + size_t(f.w) * f.h * 4);
         // No image ID, no colour map, uncompressed true colour; the size; 32 bits,
         // eight of them alpha, bottom-left origin.
-        const char header[18] = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, char(f.w), char(f.w >> 8), char(f.h), char(f.h >> 8), 32, 8};
+        const char header[18] = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                                 char(f.w), char(f.w >> 8), char(f.h), char(f.h >> 8), 32, 8};
         EXPECT_EQ(bytes.substr(0, 18), std::string(header, 18));
         Picture img = load(f.name);
         size_t clear = std::count(img.rgb.begin(), img.rgb.end(), 0u);

@@ -91,7 +91,8 @@ protected:
     std::string differs(const std::string& actual, const std::string& want) {
         size_t i = size_t(std::mismatch(actual.begin(), actual.end(), want.begin()).first - actual.begin()) / 4;
         for (const Place& p : places()) {
-            if (i < p.size / 4) return std::string(p.name) + " at " + std::to_string(i % p.width) + "," + std::to_string(i / p.width);
+            if (i < p.size / 4)
+                return std::string(p.name) + " at " + std::to_string(i % p.width) + "," + std::to_string(i / p.width);
             i -= p.size / 4;
         }
         return "";
@@ -131,7 +132,8 @@ protected:
             if (kept[i] && kept[i] < f.size()) headers[i].copy(f.place, 18);
             for (int row = 0; row < f.h; row++)
                 for (int x = 0; x < f.w; x++)
-                    if (18 + (size_t(row) * f.w + x + 1) * 4 <= kept[i]) test::set_pixel(f.at(row, x), 0, 0, tag(i, row, x));
+                    if (18 + (size_t(row) * f.w + x + 1) * 4 <= kept[i])
+                        test::set_pixel(f.at(row, x), 0, 0, tag(i, row, x));
         }
         EXPECT_EQ(differs(actual, contents()), "");
     }
@@ -171,8 +173,8 @@ TEST_F(AssetsTest, FilesOfAnotherSizeStayInsideTheirPlaces) {
         std::vector<File> all = files();
         for (const File& f : all)
             if (f.name != "vorkane")
-                test::write_tga("Sprites/" + f.name + ".tga", scale == 2 ? 2 * f.w : f.w / 3, scale == 2 ? 2 * f.h : f.h / 3,
-                                [](int row, int x) { return tag(1, row, x); });
+                test::write_tga("Sprites/" + f.name + ".tga", scale == 2 ? 2 * f.w : f.w / 3,
+                                scale == 2 ? 2 * f.h : f.h / 3, [](int row, int x) { return tag(1, row, x); });
         std::string fond(_FOND, kFrame);
         load_all();
         // Outside the panels (files 5 to 7), the background is as it was.

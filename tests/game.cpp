@@ -130,7 +130,7 @@ Game load(const std::string& path, const std::string& shots) {
     if (lines.empty()) game.error = "cannot read " + path;
     Board last;
     for (size_t i = 0; i < lines.size() && game.error.empty(); i++) {
-        auto fail = [&](const std::string& what) { game.error = path + ", line " + std::to_string(i + 1) + ": " + what; };
+        auto fail = [&](const char* what) { game.error = path + ":" + std::to_string(i + 1) + ": " + what; };
         Check check{Check::Board, int(i + 1), Board(), shots + "/" + std::to_string(i + 1) + ".png", game.steps.size()};
         if (lines[i] == "board") {
             // Nine rows of cells, then the score; a misshapen board fails its check.
@@ -148,7 +148,7 @@ Game load(const std::string& path, const std::string& shots) {
                        : what == "end"   ? Check::End   : Check::Frame;
             check.board = last;
             if (check.kind == Check::Frame && (what != "frame" || last.cells.empty()))
-                fail("cannot check \"" + what + "\" here");
+                fail("nothing to check of that kind here");
         } else {
             game.script += lines[i] + "\n";
             game.steps += lines[i] + "\n";

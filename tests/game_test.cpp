@@ -108,7 +108,8 @@ void quit_from(const std::string& state, const std::string& steps, const std::ve
     // several times slower.
     std::vector<Clock::time_point> reached(runs.size()), ended(runs.size());
     std::vector<int> status(runs.size(), -1);
-    for (auto limit = Clock::now() + std::chrono::minutes(5); Clock::now() < limit && std::count(status.begin(), status.end(), -1);)
+    auto limit = Clock::now() + std::chrono::minutes(5);
+    while (Clock::now() < limit && std::count(status.begin(), status.end(), -1))
         for (size_t i = 0; i < runs.size(); i++) {
             if (status[i] != -1) continue;
             if (reached[i] == Clock::time_point() && fs::exists(path(i, "-reached.png"))) reached[i] = Clock::now();

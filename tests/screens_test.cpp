@@ -76,8 +76,8 @@ protected:
         headless::set_tick_ms(1); // a poll never waits long for a change
         std::string dir = test::scratch("screens");
         mkdir((dir + "/Sprites").c_str(), 0755);
-        test::write_tga(dir + "/Sprites/presentation.tga", 640, 480, [](int row, int x) { return title_pixel(x, 479 - row); });
-        test::write_tga(dir + "/Sprites/victoire.tga", 640, 480, [](int row, int x) { return victory_pixel(x, 479 - row); });
+        for (auto [name, pixel] : {std::pair{"presentation", title_pixel}, {"victoire", victory_pixel}})
+            test::write_tga(dir + "/Sprites/" + name + ".tga", 640, 480, [p = pixel](int r, int x) { return p(x, 479 - r); });
         ASSERT_EQ(chdir(dir.c_str()), 0);
         MonApp = new AppType;
         Key = new key_info();
@@ -99,7 +99,7 @@ protected:
         EXPECT_EQ(events, std::string(keys.size(), 'p') + (victory ? "qw" : ""));
         for (int y = 0; y < 480; y++)
             for (int x = 0; x < 640; x++)
-                ASSERT_EQ(test::pixel(_VIDEO, x, y), victory ? victory_pixel(x, y) : title_pixel(x, y)) << x << "," << y;
+                ASSERT_EQ(test::pixel(_VIDEO, x, y), (victory ? victory_pixel : title_pixel)(x, y)) << x << "," << y;
         EXPECT_TRUE(buffers.guards_intact());
     }
 };

@@ -8,11 +8,10 @@
 
 namespace test {
 
-Guarded::Guarded(size_t size) : size_(size), bytes_(size + 2 * kGuard, char(kFill)) {}
-
 bool Guarded::intact() const {
     auto fill = [](char c) { return uint8_t(c) == kFill; };
-    return std::all_of(bytes_.begin(), bytes_.begin() + kGuard, fill) && std::all_of(bytes_.end() - kGuard, bytes_.end(), fill);
+    return std::all_of(bytes_.begin(), bytes_.begin() + kGuard, fill) &&
+           std::all_of(bytes_.end() - kGuard, bytes_.end(), fill);
 }
 
 uint32_t pixel(const char* image, int x, int y, int width) { return box(image, x, y, 1, 1, width)[0]; }
@@ -23,7 +22,8 @@ void set_pixel(char* image, int x, int y, uint32_t value, int width) {
 
 std::vector<uint32_t> box(const char* image, int x, int y, int w, int h, int width) {
     std::vector<uint32_t> out(size_t(w) * h);
-    for (int r = 0; r < h; r++) std::memcpy(&out[size_t(r) * w], image + (size_t(y + r) * width + x) * 4, size_t(w) * 4);
+    for (int r = 0; r < h; r++)
+        std::memcpy(&out[size_t(r) * w], image + (size_t(y + r) * width + x) * 4, size_t(w) * 4);
     return out;
 }
 
@@ -76,7 +76,8 @@ Buffers::Buffers() {
         }
     for (int i = 0; i < 7 * 891; i++) set_pixel(_NB, i, 0, 0xFF000000u | uint32_t(i / 891 << 16 | i % 891));
     for (int y = 0; y < 16; y++)
-        for (int x = 0; x < 16; x++) set_pixel(_SOURIS, x, y, x <= y && (x + y) % 5 ? 0xFFFFFF00u + uint32_t(x) : 0, 16);
+        for (int x = 0; x < 16; x++)
+            set_pixel(_SOURIS, x, y, x <= y && (x + y) % 5 ? 0xFFFFFF00u + uint32_t(x) : 0, 16);
 }
 
 Buffers::~Buffers() {

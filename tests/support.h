@@ -12,14 +12,13 @@ namespace test {
 // One guarded allocation: `size` usable bytes between two guard zones.
 class Guarded {
 public:
-    explicit Guarded(size_t size);
+    explicit Guarded(size_t size) : bytes_(size + 2 * kGuard, char(kFill)) {}
     char* data() { return bytes_.data() + kGuard; }
     bool intact() const;
 
 private:
     static constexpr size_t kGuard = 4096;
     static constexpr uint8_t kFill = 0xA5;
-    size_t size_;
     std::vector<char> bytes_;
 };
 

@@ -66,7 +66,7 @@ protected:
             expected.push_back(test::read_png(dir + "/" + std::to_string(i) + ".png"));
             ASSERT_EQ(expected[i].rgb.size(), 640u * 480u) << "shot " << i;
             // Every step shows, so a step lost on the way cannot pass unnoticed.
-            ASSERT_TRUE(i == 0 || !test::differs(expected[i], expected[i - 1]).empty()) << "step " << i << " changes nothing";
+            ASSERT_TRUE(i == 0 || !test::differs(expected[i], expected[i - 1]).empty()) << "step " << i;
         }
     }
 
@@ -82,7 +82,8 @@ protected:
         unsigned count = 0;
         ASSERT_TRUE(XQueryTree(x, root, &root, &parent, &children, &count));
         for (unsigned i = 0; i < count; i++)
-            if (property(children[i], "_NET_WM_PID") == std::vector<uint32_t>{uint32_t(game->pid())}) window = children[i];
+            if (property(children[i], "_NET_WM_PID") == std::vector<uint32_t>{uint32_t(game->pid())})
+                window = children[i];
         if (children) XFree(children);
         ASSERT_NE(window, 0u);
     }
