@@ -127,28 +127,25 @@ Game load(const std::string& path, const std::string& shots) {
     std::vector<std::string> lines;
     std::ifstream in(path);
     for (std::string line; std::getline(in, line);) lines.push_back(body(line));
-    if (lines.empty()) game.error = "cannot read " + path;
     Board last;
-    for (size_t i = 0; i < lines.size() && game.error.empty(); i++) {
-        auto fail = [&](const char* what) { game.error = path + ":" + std::to_string(i + 1) + ": " + what; };
-        Check check{Check::Board, int(i + 1), Board(), shots + "/" + std::to_string(i + 1) + ".png", game.steps.size()};
+    for (size_t i = 0; i < lines.size(); i++) {
+        Check check{Check::Board, int(i + 1), last, shots + "/" + std::to_string(i + 1) + ".png", game.steps.size()};
         if (lines[i] == "board") {
-            // Nine rows of cells, then the score; a misshapen board fails its check.
+            // Nine rows of cells, then "score A B"; a misshapen board fails its check.
+            check.board = Board();
             for (int row = 0; row < 9 && ++i < lines.size(); row += !lines[i].empty())
                 for (char c : lines[i])
                     if (c != ' ') check.board.cells += c;
             std::istringstream words(++i < lines.size() ? lines[i] : "");
-            std::string verb, extra;
-            if (!(words >> verb >> check.board.score[0] >> check.board.score[1]) || verb != "score" || words >> extra)
-                fail("\"score A B\" was expected");
+            std::string score;
+            words >> score >> check.board.score[0] >> check.board.score[1];
             last = check.board;
         } else if (lines[i].rfind("expect ", 0) == 0) {
             std::string what = lines[i].substr(7);
-            check.kind = what == "title" ? Check::Title : what == "victory" ? Check::Victory
-                       : what == "end"   ? Check::End   : Check::Frame;
-            check.board = last;
-            if (check.kind == Check::Frame && (what != "frame" || last.cells.empty()))
-                fail("nothing to check of that kind here");
+            check.kind = what == "title"     ? Check::Title
+                         : what == "victory" ? Check::Victory
+                         : what == "end"     ? Check::End
+                                             : Check::Frame;
         } else {
             game.script += lines[i] + "\n";
             game.steps += lines[i] + "\n";

@@ -30,7 +30,8 @@ test::Picture compose(const Board& board);
 std::string text(const Board& board);
 
 // A game file turned into a script: each check becomes a move of the pointer to the
-// corner and a shot (for "expect end", a shot that must never be taken).
+// corner and a shot (for "expect end", a shot that must never be taken). A line that
+// cannot be read makes a check that fails.
 struct Check {
     enum Kind { Board, Title, Victory, Frame, End } kind;
     int line;
@@ -42,7 +43,6 @@ struct Game {
     std::string script;
     std::string steps; // the script without the checks' moves and shots
     std::vector<Check> checks;
-    std::string error; // names the first line that could not be read
 };
 Game load(const std::string& path, const std::string& shots);
 

@@ -16,18 +16,9 @@ namespace {
 
 const fs::path kBuild = GLOBOID_BUILD_DIR;
 
-class Install : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        prefix = test::scratch("install/prefix");
-        ASSERT_EQ(test::run({CMAKE_COMMAND, "--install", kBuild.string(), "--prefix", prefix.string()}, {}, 60000), 0);
-    }
-    static fs::path prefix;
-};
-fs::path Install::prefix;
-
-// The launcher and the program it starts are run by the next test.
-TEST_F(Install, PutsEveryFileInItsPlace) {
+TEST(Install, PutsEveryFileInItsPlaceAndTheLauncherRunsTheGameFromAnyDirectory) {
+    const fs::path prefix = test::scratch("install/prefix");
+    ASSERT_EQ(test::run({CMAKE_COMMAND, "--install", kBuild.string(), "--prefix", prefix.string()}, {}, 60000), 0);
     size_t sprites = 0;
     for (const auto& entry : fs::directory_iterator(kBuild / "Sprites")) {
         fs::path installed = prefix / "share/globoid/Sprites" / entry.path().filename();
@@ -44,9 +35,8 @@ TEST_F(Install, PutsEveryFileInItsPlace) {
     EXPECT_EQ(entry.rfind("[Desktop Entry]\n", 0), 0u) << entry;
     for (const char* line : {"\nType=Application\n", "\nExec=globoid\n", "\nIcon=globoid\n"})
         EXPECT_NE(entry.find(line), std::string::npos) << line << "\n" << entry;
-}
 
-TEST_F(Install, TheLauncherRunsTheGameAmongItsPicturesFromAnyDirectory) {
+    // The launcher, from anywhere, starts the game among its pictures.
     const fs::path shots = test::scratch("install/shots"), elsewhere = test::scratch("install/elsewhere");
     // The same steps, shooting into a directory of the run's own; the script's
     // path is relative to where the game is called from.

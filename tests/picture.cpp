@@ -8,15 +8,6 @@
 
 namespace test {
 
-namespace {
-
-uint32_t be32(const std::string& s, size_t at) {
-    const uint8_t* p = reinterpret_cast<const uint8_t*>(&s[at]);
-    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
-}
-
-} // namespace
-
 Picture read_png(const std::string& path) {
     png_image image{};
     image.version = PNG_IMAGE_VERSION;
@@ -37,9 +28,13 @@ Picture read_xwd(const std::string& path) {
     std::string x = slurp(path);
     Picture p;
     if (x.size() < 100) return p;
-    uint32_t header = be32(x, 0), width = be32(x, 16), height = be32(x, 20), byte_order = be32(x, 28);
-    uint32_t bits = be32(x, 44), row = be32(x, 48), red = be32(x, 56), green = be32(x, 60), blue = be32(x, 64);
-    size_t start = header + be32(x, 76) * 12;
+    auto be32 = [&x](size_t at) {
+        const uint8_t* q = reinterpret_cast<const uint8_t*>(&x[at]);
+        return uint32_t(q[0]) << 24 | uint32_t(q[1]) << 16 | uint32_t(q[2]) << 8 | q[3];
+    };
+    uint32_t header = be32(0), width = be32(16), height = be32(20), byte_order = be32(28);
+    uint32_t bits = be32(44), row = be32(48), red = be32(56), green = be32(60), blue = be32(64);
+    size_t start = header + be32(76) * 12;
     if (width != 640 || height != 480 || bits != 32 || !red || !green || !blue || x.size() < start + size_t(row) * 480)
         return p;
     auto channel = [](uint32_t v, uint32_t mask) {

@@ -46,7 +46,6 @@ const Step kSteps[] = {
     {{"mousemove", "319", "261", "click", "1"}, "click 319 261"}, // (10, 8)
     {{"key", "KP_Left"}, "tap kp4"},                              // left to (8, 8)
 };
-constexpr size_t kStepCount = std::size(kSteps);
 
 // The frames expected: [0] the title, [i] the frame after step i.
 std::vector<test::Picture> expected;
@@ -58,11 +57,11 @@ protected:
     static void SetUpTestSuite() {
         const std::string dir = test::scratch("xgame"), script = dir + "/steps.txt";
         std::string steps = "move 600 20\n";
-        for (size_t i = 0; i <= kStepCount; i++)
+        for (size_t i = 0; i <= std::size(kSteps); i++)
             steps += (i ? kSteps[i - 1].script + "\n" : "") + "shot " + dir + "/" + std::to_string(i) + ".png\n";
         std::ofstream(script) << steps;
         ASSERT_EQ(test::run(test::in_dir(kBuild, {kBuild + "/globoid", "--script", script}), {}, 60000), 0);
-        for (size_t i = 0; i <= kStepCount; i++) {
+        for (size_t i = 0; i <= std::size(kSteps); i++) {
             expected.push_back(test::read_png(dir + "/" + std::to_string(i) + ".png"));
             ASSERT_EQ(expected[i].rgb.size(), 640u * 480u) << "shot " << i;
             // Every step shows, so a step lost on the way cannot pass unnoticed.
@@ -134,7 +133,7 @@ protected:
 };
 
 TEST_F(XGame, EveryStepShowsAsOnTheHeadlessDeviceAndClosingTheWindowEndsTheGame) {
-    for (size_t i = 0; i < kStepCount && !HasFailure(); i++) {
+    for (size_t i = 0; i < std::size(kSteps) && !HasFailure(); i++) {
         test::xdotool(kSteps[i].xdotool);
         expect_screen(i + 1);
     }
