@@ -42,11 +42,8 @@ TEST(ArtTest, EveryFileHasItsSizeAndHeaderAndOpaqueOrZeroPixels) {
         Picture img = load(f.name);
         size_t clear = std::count(img.rgb.begin(), img.rgb.end(), 0u);
         for (uint32_t p : img.rgb) ASSERT_TRUE(p == 0 || p >> 24 == 255) << std::hex << p;
-        if (f.w == 16 || f.w == 32) {
-            EXPECT_TRUE(clear > 0 && clear < img.rgb.size()) << clear;
-        } else {
-            EXPECT_EQ(clear, 0u) << "must be opaque everywhere";
-        }
+        // The cursor and the 32x32 sprites have holes; everything else is opaque everywhere.
+        EXPECT_TRUE(f.w == 16 || f.w == 32 ? clear > 0 && clear < img.rgb.size() : clear == 0) << clear << " clear";
     }
 }
 

@@ -14,7 +14,6 @@
 #include <csignal>
 #include <fstream>
 #include <memory>
-#include <sys/wait.h>
 #include <thread>
 
 #include "tests/picture.h"
@@ -122,11 +121,6 @@ protected:
         return out;
     }
 
-    void expect_clean_exit() {
-        int status = game->wait(20000);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status << "\n" << game->errors();
-    }
-
     std::unique_ptr<test::Child> game;
     Display* x = nullptr;
     Window window = 0;
@@ -147,7 +141,7 @@ TEST_F(XGame, EveryStepShowsAsOnTheHeadlessDeviceAndClosingTheWindowEndsTheGame)
     e.xclient.data.l[1] = CurrentTime;
     XSendEvent(x, window, False, NoEventMask, &e);
     XFlush(x);
-    expect_clean_exit();
+    EXPECT_EQ(game->wait(20000), 0) << game->errors();
 }
 
 TEST_F(XGame, TheWindowCarriesTheIconAndSigtermEndsTheGame) {
@@ -162,7 +156,7 @@ TEST_F(XGame, TheWindowCarriesTheIconAndSigtermEndsTheGame) {
     test::xdotool(kSteps[0].xdotool);
     expect_screen(1);
     game->signal(SIGTERM);
-    expect_clean_exit();
+    EXPECT_EQ(game->wait(20000), 0) << game->errors();
 }
 
 } // namespace
