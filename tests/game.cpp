@@ -1,6 +1,7 @@
 // The game seen from outside: its pictures, the board read from a frame, game files.
 #include "tests/game.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -77,9 +78,7 @@ Picture picture(const std::string& name) {
 }
 
 size_t cell_index(int x, int y) {
-    size_t i = 0;
-    while (i < kCells.size() && (kCells[i].x != x || kCells[i].y != y)) i++;
-    return i;
+    return size_t(std::find_if(kCells.begin(), kCells.end(), [=](Cell c) { return c.x == x && c.y == y; }) - kCells.begin());
 }
 
 Board decode(const Picture& frame) {
