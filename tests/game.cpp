@@ -78,7 +78,8 @@ Picture picture(const std::string& name) {
 }
 
 size_t cell_index(int x, int y) {
-    return size_t(std::find_if(kCells.begin(), kCells.end(), [=](Cell c) { return c.x == x && c.y == y; }) - kCells.begin());
+    auto at = std::find_if(kCells.begin(), kCells.end(), [=](Cell c) { return c.x == x && c.y == y; });
+    return size_t(at - kCells.begin());
 }
 
 Board decode(const Picture& frame) {

@@ -77,7 +77,8 @@ protected:
         std::string dir = test::scratch("screens");
         mkdir((dir + "/Sprites").c_str(), 0755);
         for (auto [name, pixel] : {std::pair{"presentation", title_pixel}, {"victoire", victory_pixel}})
-            test::write_tga(dir + "/Sprites/" + name + ".tga", 640, 480, [p = pixel](int r, int x) { return p(x, 479 - r); });
+            test::write_tga(dir + "/Sprites/" + name + ".tga", 640, 480,
+                            [f = pixel](int r, int x) { return f(x, 479 - r); });
         ASSERT_EQ(chdir(dir.c_str()), 0);
         MonApp = new AppType;
         Key = new key_info();
@@ -95,8 +96,10 @@ protected:
             victory ? Gagne() : Presentation();
         } catch (Stop) {
         }
-        hold(steps[std::min(steps.size(), size_t(std::count(events.begin(), events.end(), 'p'))) - 1], false);
-        EXPECT_EQ(events, std::string(keys.size(), 'p') + (victory ? "qw" : ""));
+        size_t polls = size_t(std::count(events.begin(), events.end(), 'p'));
+        hold(steps[std::min(steps.size(), polls) - 1], false);
+        EXPECT_EQ(events, std::string(keys.size(), 'p') + (victory ? "qw" : ""))
+            << "the last poll had key " << steps[std::min(steps.size(), polls) - 1].back() << " down";
         for (int y = 0; y < 480; y++)
             for (int x = 0; x < 640; x++)
                 ASSERT_EQ(test::pixel(_VIDEO, x, y), (victory ? victory_pixel : title_pixel)(x, y)) << x << "," << y;

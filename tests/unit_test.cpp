@@ -2,6 +2,7 @@
 // the vector forms against the scalar rule.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -86,7 +87,9 @@ TEST_F(UnitTest, VectorPathsMatchTheScalarRule) {
             std::vector<uint32_t> r = box(_ECRAN, 0, 0, 640, 480), saved = box(_SSOURIS, 0, 0, 16, 16, 16);
             r.insert(r.end(), saved.begin(), saved.end());
             if (path == KeyedPath::Scalar) scalar = r;
-            ASSERT_TRUE(r == scalar) << "path " << int(path) << " differs from the scalar rule";
+            size_t at = size_t(std::mismatch(r.begin(), r.end(), scalar.begin()).first - r.begin());
+            ASSERT_EQ(at, r.size()) << "path " << int(path) << " differs from the scalar rule at (" << at % 640 << ", "
+                                    << at / 640 << ") (row 480 and on: the saved cursor)";
         }
     }
 }
