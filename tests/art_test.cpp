@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "tests/picture.h"
@@ -14,11 +15,8 @@ namespace {
 
 using test::Picture;
 
-struct Form {
-    const char* name;
-    int w, h;
-};
-const Form kForms[17] = {
+// Every picture file, its width and height.
+const std::tuple<const char*, int, int> kForms[17] = {
     {"souris", 16, 16},    {"vrkan", 32, 32},     {"pion1", 32, 32}, {"pion2", 32, 32},  {"vrk0", 27, 33},
     {"vrk1", 27, 33},      {"vrk2", 27, 33},      {"vrk3", 27, 33},  {"vrk4", 27, 33},   {"vrk5", 27, 33},
     {"vrk6", 27, 33},      {"presentation", 640, 480}, {"vorkane", 640, 480}, {"vrkscore", 146, 39},
@@ -30,20 +28,20 @@ Picture load(const std::string& name) { return test::read_tga(file(GLOBOID_BUILD
 double luma(uint32_t p) { return 0.299 * (p >> 16 & 255) + 0.587 * (p >> 8 & 255) + 0.114 * (p & 255); }
 
 TEST(ArtTest, EveryFileHasItsSizeAndHeaderAndOpaqueOrZeroPixels) {
-    for (const Form& f : kForms) {
-        SCOPED_TRACE(f.name);
-        std::string bytes = test::slurp(file(GLOBOID_BUILD_DIR, f.name));
-        ASSERT_EQ(bytes.size(), 18 + size_t(f.w) * f.h * 4);
+    for (auto [name, w, h] : kForms) {
+        SCOPED_TRACE(name);
+        std::string bytes = test::slurp(file(GLOBOID_BUILD_DIR, name));
+        ASSERT_EQ(bytes.size(), 18 + size_t(w) * h * 4);
         // No image ID, no colour map, uncompressed true colour; the size; 32 bits,
         // eight of them alpha, bottom-left origin.
         const char header[18] = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-                                 char(f.w), char(f.w >> 8), char(f.h), char(f.h >> 8), 32, 8};
+                                 char(w), char(w >> 8), char(h), char(h >> 8), 32, 8};
         EXPECT_EQ(bytes.substr(0, 18), std::string(header, 18));
-        Picture img = load(f.name);
+        Picture img = load(name);
         size_t clear = std::count(img.rgb.begin(), img.rgb.end(), 0u);
         for (uint32_t p : img.rgb) ASSERT_TRUE(p == 0 || p >> 24 == 255) << std::hex << p;
         // The cursor and the 32x32 sprites have holes; everything else is opaque everywhere.
-        EXPECT_TRUE(f.w == 16 || f.w == 32 ? clear > 0 && clear < img.rgb.size() : clear == 0) << clear << " clear";
+        EXPECT_TRUE(w == 16 || w == 32 ? clear > 0 && clear < img.rgb.size() : clear == 0) << clear << " clear";
     }
 }
 
@@ -139,8 +137,8 @@ TEST(ArtTest, EachPlayerPanelShowsThatPlayersMarble) {
 TEST(ArtTest, TheGeneratorDrawsTheSameBytesEveryTime) {
     const std::string dir = test::scratch("mkart_again"), build = GLOBOID_BUILD_DIR;
     ASSERT_EQ(test::run({MKART, dir}, {}, 60000), 0);
-    for (const Form& f : kForms)
-        EXPECT_EQ(test::slurp(file(dir, f.name)), test::slurp(file(build, f.name))) << f.name;
+    for (auto [name, w, h] : kForms)
+        EXPECT_EQ(test::slurp(file(dir, name)), test::slurp(file(build, name))) << name << ", " << w << "x" << h;
     for (int size : {32, 16}) {
         const std::string icon = "/icons/globoid-" + std::to_string(size) + ".png";
         EXPECT_EQ(test::slurp(dir + icon), test::slurp(build + icon)) << icon;

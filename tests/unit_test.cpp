@@ -33,11 +33,10 @@ protected:
 
 // Only the zero word is transparent, and it leaves what was there: not the background.
 TEST_F(UnitTest, KeyedDrawingTestsTheWholeWordOnEveryPathAndNeverErases) {
+    // Drawn: black with a fourth byte of 255 or of 1, and nearly black and white
+    // with a zero fourth byte.
     std::vector<uint32_t> sprite(1024, 0);
-    sprite[0] = 0xFF000000u;  // black, opaque by its fourth byte
-    sprite[1] = 0x01000000u;  // any non-zero fourth byte will do
-    sprite[2] = 0x00000001u;  // a nearly black colour with a zero fourth byte
-    sprite[33] = 0x00FFFFFFu; // white with a zero fourth byte is drawn too
+    for (auto [i, v] : {std::pair{0, 0xFF000000u}, {1, 0x1000000u}, {2, 0x00000001u}, {33, 0x00FFFFFFu}}) sprite[i] = v;
     std::memset(_ECRAN, 0x77, kFrame);
     for (KeyedPath path : paths) {
         keyed_path_use(path);
