@@ -1,10 +1,10 @@
 #include "tests/process.h"
 
-#include <cerrno>
 #include <chrono>
 #include <csignal>
-#include <cstring>
 #include <fcntl.h>
+#include <filesystem>
+#include <fstream>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -23,18 +23,6 @@ int remaining(Clock::time_point deadline) {
     return left < 0 ? 0 : int(left);
 }
 
-std::vector<std::string> environment(const std::vector<std::string>& changes) {
-    std::vector<std::string> out;
-    for (char** e = environ; *e; e++) out.push_back(*e);
-    for (const std::string& change : changes) {
-        std::string name = change.substr(0, change.find('='));
-        for (auto it = out.begin(); it != out.end();)
-            it = it->compare(0, name.size() + 1, name + "=") == 0 ? out.erase(it) : it + 1;
-        if (change.find('=') != std::string::npos) out.push_back(change);
-    }
-    return out;
-}
-
 std::vector<char*> pointers(std::vector<std::string>& strings) {
     std::vector<char*> out;
     for (std::string& s : strings) out.push_back(s.data());
@@ -45,6 +33,13 @@ std::vector<char*> pointers(std::vector<std::string>& strings) {
 } // namespace
 
 Child::Child(const std::vector<std::string>& argv, const std::vector<std::string>& env) {
+    std::vector<std::string> args = argv, vars;
+    for (char** e = environ; *e; e++) vars.push_back(*e);
+    for (const std::string& change : env) {
+        std::string name = change.substr(0, change.find('=')) + "=";
+        for (auto it = vars.begin(); it != vars.end();) it = it->rfind(name, 0) == 0 ? vars.erase(it) : it + 1;
+        if (change.find('=') != std::string::npos) vars.push_back(change);
+    }
     // stderr goes to a file: however much a child says there, it never blocks.
     int out[2];
     char path[] = "/tmp/globoid-stderr-XXXXXX";
@@ -55,7 +50,6 @@ Child::Child(const std::vector<std::string>& argv, const std::vector<std::string
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, out[1], 1);
     posix_spawn_file_actions_adddup2(&actions, err_, 2);
-    std::vector<std::string> args = argv, vars = environment(env);
     std::vector<char*> arg_ptrs = pointers(args), var_ptrs = pointers(vars);
     if (posix_spawn(&pid_, args[0].c_str(), &actions, nullptr, arg_ptrs.data(), var_ptrs.data())) pid_ = -1;
     posix_spawn_file_actions_destroy(&actions);
@@ -74,21 +68,18 @@ Child::~Child() {
 
 bool Child::line(std::string* out, int limit_ms) {
     auto deadline = Clock::now() + std::chrono::milliseconds(limit_ms);
-    for (;;) {
-        size_t end = buffer_.find('\n');
-        if (end != std::string::npos) {
-            *out = buffer_.substr(0, end);
-            buffer_.erase(0, end + 1);
-            seen_ += *out + "\n";
-            return true;
-        }
+    size_t end;
+    while ((end = buffer_.find('\n')) == std::string::npos) {
         pollfd p = {out_, POLLIN, 0};
-        if (poll(&p, 1, remaining(deadline)) <= 0) return false;
         char chunk[4096];
-        ssize_t n = read(out_, chunk, sizeof chunk);
+        ssize_t n = poll(&p, 1, remaining(deadline)) > 0 ? read(out_, chunk, sizeof chunk) : 0;
         if (n <= 0) return false;
         buffer_.append(chunk, size_t(n));
     }
+    *out = buffer_.substr(0, end);
+    buffer_.erase(0, end + 1);
+    seen_ += *out + "\n";
+    return true;
 }
 
 bool Child::expect(const std::string& wanted, int limit_ms) {
@@ -104,18 +95,13 @@ int Child::wait(int limit_ms) {
     while (status_ == -1) {
         int status;
         pid_t done = waitpid(pid_, &status, WNOHANG);
-        if (done == pid_) {
-            status_ = status;
-            break;
-        }
-        if (done < 0 || Clock::now() > deadline) return -1;
+        if (done == pid_) status_ = status;
+        else if (done < 0 || Clock::now() > deadline) return -1;
         // Drain stdout meanwhile, so a chatty child never blocks on a full pipe.
         pollfd p = {out_, POLLIN, 0};
-        if (poll(&p, 1, 5) > 0) {
-            char chunk[4096];
-            ssize_t n = read(out_, chunk, sizeof chunk);
-            if (n > 0) buffer_.append(chunk, size_t(n));
-        }
+        char chunk[4096];
+        ssize_t n = done != pid_ && poll(&p, 1, 5) > 0 ? read(out_, chunk, sizeof chunk) : 0;
+        if (n > 0) buffer_.append(chunk, size_t(n));
     }
     return status_;
 }
@@ -127,12 +113,7 @@ void Child::signal(int sig) {
 std::string Child::errors() {
     std::string all;
     char chunk[4096];
-    ssize_t n;
-    off_t at = 0;
-    while ((n = pread(err_, chunk, sizeof chunk, at)) > 0) {
-        all.append(chunk, size_t(n));
-        at += n;
-    }
+    for (ssize_t n; (n = pread(err_, chunk, sizeof chunk, off_t(all.size()))) > 0;) all.append(chunk, size_t(n));
     return all;
 }
 
@@ -142,8 +123,20 @@ std::vector<std::string> in_dir(const std::string& dir, std::vector<std::string>
 }
 
 int run(const std::vector<std::string>& argv, const std::vector<std::string>& env, int limit_ms) {
-    Child child(argv, env);
-    return child.wait(limit_ms);
+    return Child(argv, env).wait(limit_ms);
+}
+
+std::string slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string scratch(const std::string& name) {
+    std::filesystem::path dir = std::filesystem::path(SCRATCH_DIR) / name;
+    std::error_code ignored;
+    std::filesystem::remove_all(dir, ignored);
+    std::filesystem::create_directories(dir, ignored);
+    return dir.string();
 }
 
 } // namespace test

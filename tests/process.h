@@ -1,6 +1,7 @@
 #pragma once
 // Child processes for the end-to-end tests: start one with extra environment,
-// read its output line by line with a time limit, and collect its exit status.
+// read its output line by line with a time limit, and collect its exit status;
+// and the files they leave.
 #include <sys/types.h>
 
 #include <string>
@@ -39,5 +40,10 @@ std::vector<std::string> in_dir(const std::string& dir, std::vector<std::string>
 
 // Runs a command to its end; its exit status (or -1).
 int run(const std::vector<std::string>& argv, const std::vector<std::string>& env = {}, int limit_ms = 10000);
+
+// The whole file; "" when it cannot be read.
+std::string slurp(const std::string& path);
+// The build tree's scratch directory `name`, made empty; a later run clears it.
+std::string scratch(const std::string& name);
 
 } // namespace test

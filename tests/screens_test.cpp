@@ -1,18 +1,13 @@
 // The title and victory screens, the real Presentation and Gagne on the headless
-// device: the picture comes up; only space, Enter and Escape end a screen, one
-// already held at once; and the victory screen then asks the application to quit
-// once and idles for good, without looking at the keyboard again.
+// device's keyboard: the picture comes up; only space, Enter and Escape end a
+// screen, one already held at once; and the victory screen then asks the
+// application to quit once and waits for good, without looking at the keyboard
+// again. The screens run on the test's thread, each poll of the keyboard fed the
+// keys of the next step.
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <chrono>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <functional>
-#include <mutex>
-#include <thread>
-#include <tuple>
+#include <algorithm>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -20,7 +15,7 @@
 #include "control/control.h"
 #include "platform/headless.h"
 #include "platform/kernel.h"
-#include "platform/screen.h"
+#include "tests/process.h"
 #include "tests/support.h"
 #include "unit/unit.h"
 
@@ -32,244 +27,100 @@ AppType::~AppType() {}
 
 namespace {
 
-// What the screen thread asked of the platform, in order (see the wrappers below).
-struct Event {
-    enum Kind { Poll, Post, Wait } kind;
-    BLooper* looper;
-    uint32 command;
-};
-std::mutex events_mu;
-std::vector<Event> events;
+// What a screen asked of the platform, in order: 'p' a poll of the keyboard, 'q'
+// the application asked to quit, '?' another message, 'w' the endless wait.
+std::string events;
+// The keys held at each poll (-1 the primary button); a poll past the last ends
+// the screen by force.
+std::vector<std::vector<int>> steps;
+struct Stop {}; // thrown where the screen would wait for good, or poll past its steps
 
-void record(Event e) {
-    std::lock_guard<std::mutex> hold(events_mu);
-    events.push_back(e);
-}
-
-std::vector<Event> recorded() {
-    std::lock_guard<std::mutex> hold(events_mu);
-    return events;
+void hold(const std::vector<int>& keys, bool down) {
+    for (int k : keys) k < 0 ? (down ? headless::press(1) : headless::release(1)) : headless::key(uint8(k), down);
 }
 
 } // namespace
 
-// The platform calls of the screens, recorded on the way through.
+// The platform calls of the screens, recorded on the way through (the link wraps
+// them by their mangled names).
 extern "C" status_t __real__Z12get_key_infoP8key_info(key_info* info);
 extern "C" status_t __wrap__Z12get_key_infoP8key_info(key_info* info) {
-    record({Event::Poll, nullptr, 0});
+    size_t polls = size_t(std::count(events.begin(), events.end(), 'p'));
+    events += 'p';
+    if (polls > 0 && polls <= steps.size()) hold(steps[polls - 1], false);
+    if (polls >= steps.size()) throw Stop();
+    hold(steps[polls], true);
     return __real__Z12get_key_infoP8key_info(info);
 }
-extern "C" status_t __real__ZN7BLooper11PostMessageEj(BLooper* looper, uint32 command);
 extern "C" status_t __wrap__ZN7BLooper11PostMessageEj(BLooper* looper, uint32 command) {
-    record({Event::Post, looper, command});
-    return __real__ZN7BLooper11PostMessageEj(looper, command);
+    events += looper == MonApp && command == B_QUIT_REQUESTED ? 'q' : '?';
+    return B_OK;
 }
-extern "C" [[noreturn]] void __real__Z12wait_foreverv();
 extern "C" [[noreturn]] void __wrap__Z12wait_foreverv() {
-    record({Event::Wait, nullptr, 0});
-    __real__Z12wait_foreverv();
+    events += 'w';
+    throw Stop();
 }
 
 namespace {
 
-namespace fs = std::filesystem;
+constexpr int kSpace = 0x5e, kEnter = 0x47, kEscape = 0x01;
 
-constexpr uint8 kSpace = 0x5e, kEnter = 0x47, kEscape = 0x01;
-
-// A picture that tells the two screens apart, and says where each pixel came from.
+// Pictures that tell the two screens apart, and say where each pixel came from.
 uint32_t title_pixel(int x, int y) { return 0xFF000000u | uint32_t(y) << 10 | uint32_t(x); }
 uint32_t victory_pixel(int x, int y) { return 0xFF800000u | uint32_t(y) << 10 | uint32_t(x); }
 
-// Writes a 640x480 picture file, bottom row first, as the art generator does.
-void write_picture(const fs::path& path, uint32_t (*pixel)(int, int)) {
-    std::ofstream out(path, std::ios::binary);
-    char header[18] = {0, 0, 2};
-    header[12] = char(640 & 255), header[13] = char(640 >> 8), header[14] = char(480 & 255), header[15] = char(480 >> 8);
-    header[16] = 32, header[17] = 8;
-    out.write(header, sizeof header);
-    for (int y = 479; y >= 0; y--)
-        for (int x = 0; x < 640; x++) {
-            uint32_t p = pixel(x, y);
-            out.write(reinterpret_cast<const char*>(&p), 4);
-        }
-}
-
-bool eventually(const std::function<bool()>& cond) {
-    auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!cond())
-        if (std::chrono::steady_clock::now() > limit) return false;
-        else std::this_thread::yield();
-    return true;
-}
-
-// One application, one connected screen and the two pictures, in a directory of
-// their own, for the whole process.
-class Screen : public ::testing::Environment {
-public:
-    void SetUp() override {
-        headless::select();
-        // The screens poll without end; short ticks keep each wait for a poll short.
-        headless::set_tick_ms(1);
-        std::string dir = ::testing::TempDir() + "screens_XXXXXX";
-        ASSERT_NE(mkdtemp(dir.data()), nullptr);
-        fs::create_directory(fs::path(dir) / "Sprites");
-        write_picture(fs::path(dir) / "Sprites/presentation.tga", title_pixel);
-        write_picture(fs::path(dir) / "Sprites/victoire.tga", victory_pixel);
-        ASSERT_EQ(chdir(dir.c_str()), 0);
-        MonApp = new AppType;
-        status_t error;
-        window_ = new BWindowScreen("screens", B_32_BIT_640x480, &error);
-        window_->Show();
-        video = static_cast<char*>(window_->CardInfo()->frame_buffer);
-    }
-
-    static char* video; // the device's frame buffer
-
-private:
-    BWindowScreen* window_ = nullptr;
-};
-char* Screen::video;
-const auto* screen = ::testing::AddGlobalTestEnvironment(new Screen);
-
-enum class Which { Title, Victory };
-void PrintTo(Which which, std::ostream* out) { *out << (which == Which::Title ? "the title" : "the victory"); }
-
-// Runs one screen on a thread of the game's kind, with fresh buffers and a clear
-// keyboard; kills it at the end.
 class ScreenTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        _VIDEO = Screen::video; // the buffers are the test's, the frame buffer the device's
+    static void SetUpTestSuite() {
+        headless::select();
+        headless::set_tick_ms(1); // a poll never waits long for a change
+        std::string dir = test::scratch("screens");
+        mkdir((dir + "/Sprites").c_str(), 0755);
+        for (auto [name, pixel] : {std::pair{"presentation", title_pixel}, {"victoire", victory_pixel}})
+            test::write_tga(dir + "/Sprites/" + name + ".tga", 640, 480,
+                            [f = pixel](int r, int x) { return f(x, 479 - r); });
+        ASSERT_EQ(chdir(dir.c_str()), 0);
+        MonApp = new AppType;
         Key = new key_info();
-        {
-            std::lock_guard<std::mutex> hold(events_mu);
-            events.clear();
+    }
+
+    // Runs the title or the victory screen on `keys` to its end: it must show its
+    // picture, poll once per step and end at the last; the victory then asks the
+    // application (not the window) to quit, once, and waits without polling again.
+    void play(bool victory, const std::vector<std::vector<int>>& keys) {
+        SCOPED_TRACE(victory ? "victory" : "title");
+        test::Buffers buffers;
+        events.clear();
+        steps = keys;
+        try {
+            victory ? Gagne() : Presentation();
+        } catch (Stop) {
         }
-        returned_ = false;
-        for (int code = 0; code < 128; code++) headless::key(uint8(code), false);
-        headless::release(1);
+        size_t polls = size_t(std::count(events.begin(), events.end(), 'p'));
+        hold(steps[std::min(steps.size(), polls) - 1], false);
+        EXPECT_EQ(events, std::string(keys.size(), 'p') + (victory ? "qw" : ""))
+            << "the last poll had key " << steps[std::min(steps.size(), polls) - 1].back() << " down";
+        for (int y = 0; y < 480; y++)
+            for (int x = 0; x < 640; x++)
+                ASSERT_EQ(test::pixel(_VIDEO, x, y), (victory ? victory_pixel : title_pixel)(x, y)) << x << "," << y;
+        EXPECT_TRUE(buffers.guards_intact());
     }
-    void TearDown() override {
-        if (thread_ > 0) {
-            EXPECT_EQ(kill_thread(thread_), B_OK);
-        }
-        for (int code = 0; code < 128; code++) headless::key(uint8(code), false);
-        delete Key;
-        EXPECT_TRUE(buffers_.guards_intact());
-    }
-
-    void start(Which which) {
-        which_ = which;
-        thread_ = spawn_thread(which == Which::Title ? title : victory, "screen", B_NORMAL_PRIORITY, this);
-        ASSERT_EQ(resume_thread(thread_), B_OK);
-    }
-    static int32 title(void* me) {
-        Presentation();
-        static_cast<ScreenTest*>(me)->returned_ = true;
-        wait_forever();
-    }
-    static int32 victory(void*) { Gagne(); }
-
-    // The screen has ended: Presentation returned, or Gagne went to its endless wait.
-    bool ended() {
-        if (which_ == Which::Title) return returned_;
-        for (const Event& e : recorded())
-            if (e.kind == Event::Wait) return true;
-        return false;
-    }
-    // The picture of this screen is on the screen.
-    bool picture_shown() {
-        auto pixel = which_ == Which::Title ? title_pixel : victory_pixel;
-        return headless::wait_frame([&](const uint32_t* frame) {
-            for (int y = 0; y < 480; y++)
-                for (int x = 0; x < 640; x++)
-                    if (frame[y * 640 + x] != pixel(x, y)) return false;
-            return true;
-        });
-    }
-    // Gives the screen a key (or, with code -1, a click) and takes it back; true when
-    // the screen was still up after it had polled three times with the key down.
-    bool outlasts(int code) {
-        code < 0 ? headless::press(1) : headless::key(uint8(code), true);
-        bool up = headless::wait_seen(0, 3) && !ended();
-        code < 0 ? headless::release(1) : headless::key(uint8(code), false);
-        return up && headless::wait_seen(0, 3) && !ended();
-    }
-
-    test::Buffers buffers_;
-    Which which_ = Which::Title;
-    thread_id thread_ = 0;
-    std::atomic<bool> returned_{false};
 };
 
-class EndingKeys : public ScreenTest, public ::testing::WithParamInterface<std::tuple<Which, uint8>> {};
-
-TEST_P(EndingKeys, EndTheScreenWhileItIsUp) {
-    start(std::get<0>(GetParam()));
-    ASSERT_TRUE(picture_shown());
-    ASSERT_TRUE(outlasts(-1)) << "the screen waits for a key";
-    headless::key(std::get<1>(GetParam()), true);
-    EXPECT_TRUE(eventually([&] { return ended(); }));
-}
-
-INSTANTIATE_TEST_SUITE_P(Screens, EndingKeys,
-                         ::testing::Combine(::testing::Values(Which::Title, Which::Victory),
-                                            ::testing::Values(kSpace, kEnter, kEscape)),
-                         [](const ::testing::TestParamInfo<std::tuple<Which, uint8>>& info) {
-                             uint8 code = std::get<1>(info.param);
-                             return std::string(std::get<0>(info.param) == Which::Title ? "Title" : "Victory") +
-                                    (code == kSpace ? "Space" : code == kEnter ? "Enter" : "Escape");
-                         });
-
-class BothScreens : public ScreenTest, public ::testing::WithParamInterface<Which> {};
-
-TEST_P(BothScreens, NoOtherKeyNorAClickEndsIt) {
-    start(GetParam());
-    ASSERT_TRUE(picture_shown());
-    EXPECT_TRUE(outlasts(-1)) << "a click";
-    for (int code = 0; code < 128; code++) {
-        if (code != kSpace && code != kEnter && code != kEscape) {
-            ASSERT_TRUE(outlasts(code)) << "key " << code;
+TEST_F(ScreenTest, OnlySpaceEnterOrEscapeEndsAScreenAndAKeyAlreadyHeldAtOnce) {
+    for (int ending : {kSpace, kEnter, kEscape}) {
+        SCOPED_TRACE("key " + std::to_string(ending));
+        // A click, then every other key alone, then the keypad's Enter (which is not
+        // the main one) held with the ending key.
+        std::vector<std::vector<int>> keys = {{-1}};
+        for (int code = 0; code < 128; code++)
+            if (code != kSpace && code != kEnter && code != kEscape) keys.push_back({code});
+        keys.push_back({0x5b, ending});
+        for (bool victory : {false, true}) {
+            play(victory, keys);
+            play(victory, {{ending}});
         }
     }
-    // With another key still down, one of the three is enough.
-    headless::key(0x5b, true); // the keypad's Enter, which is not the main one
-    headless::key(kEscape, true);
-    EXPECT_TRUE(eventually([&] { return ended(); }));
-}
-
-TEST_P(BothScreens, AKeyAlreadyDownEndsItAtOnce) {
-    headless::key(kEnter, true);
-    start(GetParam());
-    EXPECT_TRUE(eventually([&] { return ended(); }));
-    EXPECT_TRUE(picture_shown()) << "the picture still came up first";
-}
-
-INSTANTIATE_TEST_SUITE_P(Screens, BothScreens, ::testing::Values(Which::Title, Which::Victory),
-                         [](const ::testing::TestParamInfo<Which>& info) {
-                             return info.param == Which::Title ? "Title" : "Victory";
-                         });
-
-TEST_F(ScreenTest, TheTitleReturnsWithTheKeyStillDownAndPostsNothing) {
-    start(Which::Title);
-    ASSERT_TRUE(picture_shown());
-    headless::key(kSpace, true);
-    EXPECT_TRUE(eventually([&] { return returned_.load(); }));
-    for (const Event& e : recorded()) EXPECT_NE(e.kind, Event::Post);
-}
-
-TEST_F(ScreenTest, TheVictoryAsksTheApplicationToQuitOnceThenNeverPollsAgain) {
-    start(Which::Victory);
-    ASSERT_TRUE(picture_shown());
-    headless::key(kSpace, true);
-    ASSERT_TRUE(eventually([&] { return ended(); }));
-    std::vector<Event> seen = recorded();
-    ASSERT_GE(seen.size(), 3u);
-    EXPECT_EQ(seen[seen.size() - 1].kind, Event::Wait);
-    EXPECT_EQ(seen[seen.size() - 2].kind, Event::Post);
-    EXPECT_EQ(seen[seen.size() - 2].looper, static_cast<BLooper*>(MonApp)) << "to the application, not the window";
-    EXPECT_EQ(seen[seen.size() - 2].command, uint32(B_QUIT_REQUESTED));
-    for (size_t i = 0; i + 2 < seen.size(); i++) EXPECT_EQ(seen[i].kind, Event::Poll) << "event " << i;
 }
 
 } // namespace

@@ -56,7 +56,7 @@ TEST(ScriptTest, EachShotShowsTheFinishedEffectOfTheStepsBeforeItAndReplaysAreTh
         shot[i] = test::read_png(kDir + "one-" + char('a' + i) + ".png");
         ASSERT_EQ(shot[i].rgb.size(), 640u * 480);
     }
-    auto at = [&](int i, int x, int y) { return shot[i].rgb[y * 640 + x]; };
+    auto at = [&](int i, int x, int y) { return shot[i].at(x, y) & 0xFFFFFFu; }; // colour only
     // The cursor's tip is black with white below, marks are red, a lit box green.
     auto cursor_at = [&](int i, int x, int y) {
         return !at(i, x, y) && !at(i, x + 1, y + 1) && at(i, x + 1, y + 2) == 0xFFFFFF;

@@ -1,33 +1,29 @@
 #include "tests/support.h"
 
+#include <algorithm>
 #include <cstring>
+#include <fstream>
 
 #include "unit/unit.h"
 
 namespace test {
 
-Guarded::Guarded(size_t size) : size_(size), bytes_(size + 2 * kGuard, char(kFill)) {}
-
 bool Guarded::intact() const {
-    for (size_t i = 0; i < kGuard; i++)
-        if (uint8_t(bytes_[i]) != kFill || uint8_t(bytes_[kGuard + size_ + i]) != kFill) return false;
-    return true;
+    auto fill = [](char c) { return uint8_t(c) == kFill; };
+    return std::all_of(bytes_.begin(), bytes_.begin() + kGuard, fill) &&
+           std::all_of(bytes_.end() - kGuard, bytes_.end(), fill);
 }
 
-uint32_t pixel(const char* image, int x, int y, int width) {
-    uint32_t v;
-    std::memcpy(&v, image + (size_t(y) * width + x) * 4, 4);
-    return v;
-}
+uint32_t pixel(const char* image, int x, int y, int width) { return box(image, x, y, 1, 1, width)[0]; }
 
 void set_pixel(char* image, int x, int y, uint32_t value, int width) {
     std::memcpy(image + (size_t(y) * width + x) * 4, &value, 4);
 }
 
-std::vector<uint32_t> box(const char* image, int x, int y, int w, int h) {
-    std::vector<uint32_t> out;
+std::vector<uint32_t> box(const char* image, int x, int y, int w, int h, int width) {
+    std::vector<uint32_t> out(size_t(w) * h);
     for (int r = 0; r < h; r++)
-        for (int c = 0; c < w; c++) out.push_back(pixel(image, x + c, y + r));
+        std::memcpy(&out[size_t(r) * w], image + (size_t(y + r) * width + x) * 4, size_t(w) * 4);
     return out;
 }
 
@@ -36,10 +32,21 @@ uint32_t next_random(uint64_t& state) {
     return uint32_t(state >> 32);
 }
 
+void write_tga(const std::string& path, int w, int h, const std::function<uint32_t(int row, int x)>& stored,
+               char header, size_t trailing, size_t keep) {
+    std::string bytes(18, header);
+    for (int row = 0; row < h; row++)
+        for (int x = 0; x < w; x++) {
+            uint32_t v = stored(row, x);
+            bytes.append(reinterpret_cast<const char*>(&v), 4);
+        }
+    for (size_t i = 0; i < trailing; i++) bytes += char(0x80 | i);
+    std::ofstream(path, std::ios::binary) << bytes.substr(0, keep);
+}
+
 namespace {
 
-char** const kGlobals[10] = {&_ECRAN, &_FOND, &_VIDEO, &_BOULE1, &_BOULE2,
-                             &_ANNEAU, &_NB, &_SOURIS, &_SSOURIS, nullptr};
+char** const kGlobals[9] = {&_ECRAN, &_FOND, &_VIDEO, &_BOULE1, &_BOULE2, &_ANNEAU, &_NB, &_SOURIS, &_SSOURIS};
 
 bool in_disc(int x, int y, int r2) {
     int dx = 2 * x - 31, dy = 2 * y - 31; // centre of the 32x32 box, doubled
@@ -49,12 +56,10 @@ bool in_disc(int x, int y, int r2) {
 } // namespace
 
 Buffers::Buffers() {
-    const size_t sizes[9] = {640 * 480 * 4, 640 * 480 * 4, 640 * 480 * 4, 4096, 4096, 4096,
-                             7 * 27 * 33 * 4, 1024, 1024};
+    const size_t frame = 640 * 480 * 4, sizes[9] = {frame, frame, frame, 4096, 4096, 4096, 7 * 3564, 1024, 1024};
     for (int i = 0; i < 9; i++) {
         saved_[i] = *kGlobals[i];
-        all_.push_back(new Guarded(sizes[i]));
-        *kGlobals[i] = all_.back()->data();
+        *kGlobals[i] = all_.emplace_back(sizes[i]).data();
         std::memset(*kGlobals[i], 0, sizes[i]);
     }
     for (int y = 0; y < 480; y++)
@@ -68,24 +73,18 @@ Buffers::Buffers() {
             bool ring = in_disc(x, y, 31 * 31) && !in_disc(x, y, 22 * 22);
             set_pixel(_ANNEAU, x, y, ring ? 0xFFFF0000u + uint32_t(x + y) : 0, 32);
         }
-    for (int n = 0; n < 7; n++)
-        for (int i = 0; i < 27 * 33; i++) {
-            uint32_t v = 0xFF000000u | uint32_t(n << 16 | i);
-            std::memcpy(_NB + n * 3564 + i * 4, &v, 4);
-        }
+    for (int i = 0; i < 7 * 891; i++) set_pixel(_NB, i, 0, 0xFF000000u | uint32_t(i / 891 << 16 | i % 891));
     for (int y = 0; y < 16; y++)
-        for (int x = 0; x < 16; x++) set_pixel(_SOURIS, x, y, x <= y && (x + y) % 5 ? 0xFFFFFF00u + uint32_t(x) : 0, 16);
+        for (int x = 0; x < 16; x++)
+            set_pixel(_SOURIS, x, y, x <= y && (x + y) % 5 ? 0xFFFFFF00u + uint32_t(x) : 0, 16);
 }
 
 Buffers::~Buffers() {
     for (int i = 0; i < 9; i++) *kGlobals[i] = saved_[i];
-    for (Guarded* g : all_) delete g;
 }
 
 bool Buffers::guards_intact() const {
-    for (const Guarded* g : all_)
-        if (!g->intact()) return false;
-    return true;
+    return std::all_of(all_.begin(), all_.end(), [](const Guarded& g) { return g.intact(); });
 }
 
 } // namespace test

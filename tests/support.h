@@ -1,7 +1,9 @@
 #pragma once
 // Test buffers for the pixel routines and the board: every global image gets its
-// own allocation with guard bytes on both sides, and the sprites get test art.
+// own allocation with guard bytes on both sides, and the sprites get test art. And
+// picture files for the loaders.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -10,15 +12,13 @@ namespace test {
 // One guarded allocation: `size` usable bytes between two guard zones.
 class Guarded {
 public:
-    explicit Guarded(size_t size);
+    explicit Guarded(size_t size) : bytes_(size + 2 * kGuard, char(kFill)) {}
     char* data() { return bytes_.data() + kGuard; }
-    size_t size() const { return size_; }
     bool intact() const;
 
 private:
     static constexpr size_t kGuard = 4096;
     static constexpr uint8_t kFill = 0xA5;
-    size_t size_;
     std::vector<char> bytes_;
 };
 
@@ -38,15 +38,19 @@ public:
     bool guards_intact() const;
 
 private:
-    std::vector<Guarded*> all_;
-    char* saved_[10];
+    std::vector<Guarded> all_; // moving one keeps its bytes where they are
+    char* saved_[9];
 };
 
 uint32_t pixel(const char* image, int x, int y, int width = 640);
 void set_pixel(char* image, int x, int y, uint32_t value, int width = 640);
-// The 32x32 box at (x, y) of a 640-wide image, row by row.
-std::vector<uint32_t> box(const char* image, int x, int y, int w = 32, int h = 32);
+// The w x h box at (x, y) of an image `width` pixels wide, row by row.
+std::vector<uint32_t> box(const char* image, int x, int y, int w = 32, int h = 32, int width = 640);
 // A small seeded generator shared by the randomised tests.
 uint32_t next_random(uint64_t& state);
+// Writes a picture file: 18 bytes of `header`, then w x h pixels stored(row, x) in
+// file order, then `trailing` extra bytes; cut to `keep` bytes.
+void write_tga(const std::string& path, int w, int h, const std::function<uint32_t(int row, int x)>& stored,
+               char header = 0, size_t trailing = 0, size_t keep = SIZE_MAX);
 
 } // namespace test

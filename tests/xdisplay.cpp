@@ -4,52 +4,33 @@
 
 #include <csignal>
 #include <cstdlib>
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
+#include <memory>
 #include <unistd.h>
 
 #include "tests/process.h"
-
-extern char** environ;
 
 namespace test {
 
 namespace {
 
 std::string display;
-pid_t xvfb = -1;
+std::unique_ptr<Child> xvfb;
 
-// -displayfd makes Xvfb pick a free display and tell its number, so parallel runs never clash.
+// -displayfd makes Xvfb pick a free display and tell its number, so parallel runs
+// never clash. Without -noreset the server resets, pointer and all, whenever its
+// last client leaves, as each xdotool run does.
 class VirtualDisplay : public ::testing::Environment {
 public:
     void SetUp() override {
-        int fds[2];
-        ASSERT_EQ(pipe(fds), 0);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, fds[1], 3);
-        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-        const char* argv[] = {"Xvfb", "-displayfd", "3", "-screen", "0", "640x480x24", "-nolisten", "tcp",
-                              // Otherwise the server resets, pointer and all, whenever its
-                              // last client leaves, as each xdotool run does.
-                              "-noreset", nullptr};
-        int failed = posix_spawnp(&xvfb, "Xvfb", &actions, nullptr, const_cast<char**>(argv), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        close(fds[1]);
-        ASSERT_EQ(failed, 0) << "Xvfb is missing: scripts/deps.sh installs it";
+        xvfb = std::make_unique<Child>(std::vector<std::string>{"/usr/bin/Xvfb", "-displayfd", "1", "-screen", "0",
+                                                                "640x480x24", "-nolisten", "tcp", "-noreset"});
         std::string number;
-        char c;
-        while (read(fds[0], &c, 1) == 1 && c != '\n') number += c;
-        close(fds[0]);
-        ASSERT_FALSE(number.empty()) << "Xvfb did not start";
+        ASSERT_TRUE(xvfb->line(&number)) << "Xvfb did not start (scripts/deps.sh installs it)\n" << xvfb->errors();
         display = ":" + number;
     }
     void TearDown() override {
-        if (xvfb > 0) {
-            kill(xvfb, SIGTERM);
-            waitpid(xvfb, nullptr, 0);
-        }
+        xvfb->signal(SIGTERM);
+        xvfb->wait();
     }
 };
 const auto* virtual_display = ::testing::AddGlobalTestEnvironment(new VirtualDisplay);

@@ -12,13 +12,8 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <memory>
-#include <png.h>
-#include <sys/wait.h>
 #include <thread>
 
 #include "tests/picture.h"
@@ -27,15 +22,7 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 const std::string kBuild = GLOBOID_BUILD_DIR;
-std::string shots; // a fresh directory for the headless run's shots
-
-// Where the pointer waits before the game starts. The game draws its own cursor
-// into the frame, so both runs must have it at the same place at every step.
-const char* const kRestX = "600";
-const char* const kRestY = "20";
 
 // One step as xdotool gives it on the X server, and as the headless device's
 // script gives it. Cell (x, y) is clicked at (25x + 69, 38y - 43).
@@ -58,73 +45,75 @@ const Step kSteps[] = {
     {{"mousemove", "319", "261", "click", "1"}, "click 319 261"}, // (10, 8)
     {{"key", "KP_Left"}, "tap kp4"},                              // left to (8, 8)
 };
-constexpr size_t kStepCount = sizeof kSteps / sizeof kSteps[0];
 
-std::string shot_path(size_t i) { return shots + "/step" + std::to_string(i) + ".png"; }
-
-// The frames expected: shot 0 is the title, shot i follows step i.
+// The frames expected: [0] the title, [i] the frame after step i.
 std::vector<test::Picture> expected;
 
-// The game in the build tree, beside its pictures, on the X display.
-std::unique_ptr<test::Child> start_game() {
-    test::xdotool({"mousemove", kRestX, kRestY});
-    return std::make_unique<test::Child>(test::in_dir(kBuild, {kBuild + "/globoid"}), test::x_env());
-}
-
-// Waits until the screen shows `want`; on a mismatch that outlasts the limit,
-// writes both pictures into the working directory and fails.
-void expect_screen(const test::Picture& want, const std::string& name) {
-    test::Picture screen;
-    auto limit = Clock::now() + std::chrono::seconds(20);
-    do {
-        screen = test::screenshot();
-        if (screen.rgb == want.rgb) return;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    } while (Clock::now() < limit);
-    test::Difference d = test::compare(want, screen);
-    test::write_ppm("xgame_test_" + name + "_expected.ppm", want);
-    test::write_ppm("xgame_test_" + name + "_actual.ppm", screen);
-    ADD_FAILURE() << name << ": " << d.count << " pixels differ, the first at (" << d.x << ", " << d.y
-                  << "); see xgame_test_" << name << "_{expected,actual}.ppm";
-}
-
-bool exited_well(test::Child& game) {
-    int status = game.wait(20000);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
-// A connection to the X display for what xdotool cannot do: read a window's
-// properties and ask it to close, as a window manager would.
-class X {
-public:
-    X() : d_(XOpenDisplay(test::x_display().c_str())) {}
-    ~X() {
-        if (d_) XCloseDisplay(d_);
-    }
-    bool open() const { return d_ != nullptr; }
-
-    // The top-level window of process `pid`, or 0.
-    Window window_of(pid_t pid) {
-        Window root = DefaultRootWindow(d_), parent = 0, *children = nullptr, found = 0;
-        unsigned count = 0;
-        if (!XQueryTree(d_, root, &root, &parent, &children, &count)) return 0;
-        for (unsigned i = 0; i < count && !found; i++) {
-            std::vector<uint32_t> v = property(children[i], "_NET_WM_PID");
-            if (v.size() == 1 && v[0] == uint32_t(pid)) found = children[i];
+class XGame : public ::testing::Test {
+protected:
+    // The same steps on the headless device, with a shot after each. The game draws
+    // its own cursor into the frame, so both runs start with the pointer at (600, 20).
+    static void SetUpTestSuite() {
+        const std::string dir = test::scratch("xgame"), script = dir + "/steps.txt";
+        std::string steps = "move 600 20\n";
+        for (size_t i = 0; i <= std::size(kSteps); i++)
+            steps += (i ? kSteps[i - 1].script + "\n" : "") + "shot " + dir + "/" + std::to_string(i) + ".png\n";
+        std::ofstream(script) << steps;
+        ASSERT_EQ(test::run(test::in_dir(kBuild, {kBuild + "/globoid", "--script", script}), {}, 60000), 0);
+        for (size_t i = 0; i <= std::size(kSteps); i++) {
+            expected.push_back(test::read_png(dir + "/" + std::to_string(i) + ".png"));
+            ASSERT_EQ(expected[i].rgb.size(), 640u * 480u) << "shot " << i;
+            // Every step shows, so a step lost on the way cannot pass unnoticed.
+            ASSERT_TRUE(i == 0 || !test::differs(expected[i], expected[i - 1]).empty()) << "step " << i;
         }
+    }
+
+    // The game on the display, its title shown, and its top-level window found by
+    // its _NET_WM_PID.
+    void SetUp() override {
+        test::xdotool({"mousemove", "600", "20"});
+        game = std::make_unique<test::Child>(test::in_dir(kBuild, {kBuild + "/globoid"}), test::x_env());
+        expect_screen(0);
+        x = XOpenDisplay(test::x_display().c_str());
+        ASSERT_NE(x, nullptr);
+        Window root = DefaultRootWindow(x), parent = 0, *children = nullptr;
+        unsigned count = 0;
+        ASSERT_TRUE(XQueryTree(x, root, &root, &parent, &children, &count));
+        for (unsigned i = 0; i < count; i++)
+            if (property(children[i], "_NET_WM_PID") == std::vector<uint32_t>{uint32_t(game->pid())})
+                window = children[i];
         if (children) XFree(children);
-        return found;
+        ASSERT_NE(window, 0u);
+    }
+    void TearDown() override {
+        if (x) XCloseDisplay(x);
+    }
+
+    // Waits until the screen shows expected[i]; on a mismatch that outlasts the
+    // limit, writes both pictures into the working directory and fails.
+    void expect_screen(size_t i) {
+        test::Picture screen;
+        auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        do {
+            screen = test::screenshot();
+            if (test::differs(screen, expected[i]).empty()) return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        } while (std::chrono::steady_clock::now() < limit);
+        std::string name = "xgame_test_" + std::to_string(i);
+        test::write_ppm(name + "_expected.ppm", expected[i]);
+        test::write_ppm(name + "_actual.ppm", screen);
+        ADD_FAILURE() << "step " << i << ": " << test::differs(screen, expected[i]) << "; see " << name << "_*.ppm";
     }
 
     // A property of 32-bit items. Xlib hands each over in a long, sign-extended.
     std::vector<uint32_t> property(Window w, const char* name) {
-        Atom atom = XInternAtom(d_, name, True), type = 0;
+        Atom type = 0;
         int format = 0;
         unsigned long count = 0, after = 0;
         unsigned char* data = nullptr;
         std::vector<uint32_t> out;
-        if (atom == None || XGetWindowProperty(d_, w, atom, 0, 1 << 20, False, XA_CARDINAL, &type, &format, &count,
-                                               &after, &data) != Success)
+        if (XGetWindowProperty(x, w, XInternAtom(x, name, False), 0, 1 << 20, False, XA_CARDINAL, &type, &format,
+                               &count, &after, &data) != Success)
             return out;
         for (unsigned long i = 0; data && format == 32 && i < count; i++)
             out.push_back(uint32_t(reinterpret_cast<long*>(data)[i]));
@@ -132,99 +121,42 @@ public:
         return out;
     }
 
-    void close(Window w) {
-        XEvent e;
-        std::memset(&e, 0, sizeof e);
-        e.xclient.type = ClientMessage;
-        e.xclient.window = w;
-        e.xclient.message_type = XInternAtom(d_, "WM_PROTOCOLS", False);
-        e.xclient.format = 32;
-        e.xclient.data.l[0] = long(XInternAtom(d_, "WM_DELETE_WINDOW", False));
-        e.xclient.data.l[1] = CurrentTime;
-        XSendEvent(d_, w, False, NoEventMask, &e);
-        XFlush(d_);
-    }
-
-private:
-    Display* d_;
-};
-
-// The icon as drawn at build time: 0xAARRGGBB per pixel, as X keeps icons.
-std::vector<uint32_t> drawn_icon() {
-    png_image image;
-    std::memset(&image, 0, sizeof image);
-    image.version = PNG_IMAGE_VERSION;
-    std::vector<uint32_t> out;
-    if (!png_image_begin_read_from_file(&image, (kBuild + "/icons/globoid-32.png").c_str())) return out;
-    image.format = PNG_FORMAT_RGBA;
-    std::vector<uint8_t> rgba(PNG_IMAGE_SIZE(image));
-    if (!png_image_finish_read(&image, nullptr, rgba.data(), 0, nullptr)) return out;
-    out = {image.width, image.height};
-    for (size_t i = 0; i < rgba.size(); i += 4)
-        out.push_back(uint32_t(rgba[i + 3]) << 24 | rgba[i] << 16 | rgba[i + 1] << 8 | rgba[i + 2]);
-    return out;
-}
-
-class XGame : public ::testing::Test {
-protected:
-    // The same steps on the headless device, with a shot after each.
-    static void SetUpTestSuite() {
-        std::string pattern = ::testing::TempDir() + "globoid-xgame-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        shots = pattern;
-        std::string script = shots + "/steps.txt";
-        {
-            std::ofstream out(script);
-            out << "move " << kRestX << " " << kRestY << "\nshot " << shot_path(0) << "\n";
-            for (size_t i = 0; i < kStepCount; i++) out << kSteps[i].script << "\nshot " << shot_path(i + 1) << "\n";
-        }
-        ASSERT_EQ(test::run(test::in_dir(kBuild, {kBuild + "/globoid", "--script", script}), {}, 60000), 0);
-        for (size_t i = 0; i <= kStepCount; i++) {
-            expected.push_back(test::read_png(shot_path(i)));
-            ASSERT_EQ(expected.back().rgb.size(), 640u * 480u) << shot_path(i);
-            // Every step shows, so a step lost on the way cannot pass unnoticed.
-            if (i > 0) {
-                ASSERT_NE(expected[i].rgb, expected[i - 1].rgb) << "step " << i << " changes nothing";
-            }
-        }
-    }
-    static void TearDownTestSuite() { std::filesystem::remove_all(shots); }
+    std::unique_ptr<test::Child> game;
+    Display* x = nullptr;
+    Window window = 0;
 };
 
 TEST_F(XGame, EveryStepShowsAsOnTheHeadlessDeviceAndClosingTheWindowEndsTheGame) {
-    std::unique_ptr<test::Child> game = start_game();
-    expect_screen(expected[0], "title");
-    for (size_t i = 0; i < kStepCount && !HasFailure(); i++) {
+    for (size_t i = 0; i < std::size(kSteps) && !HasFailure(); i++) {
         test::xdotool(kSteps[i].xdotool);
-        expect_screen(expected[i + 1], "step" + std::to_string(i + 1));
+        expect_screen(i + 1);
     }
-    X x;
-    ASSERT_TRUE(x.open());
-    Window w = x.window_of(game->pid());
-    ASSERT_NE(w, 0u);
-    x.close(w);
-    EXPECT_TRUE(exited_well(*game)) << game->errors();
+    // Asked to close, as a window manager would.
+    XEvent e{};
+    e.xclient.type = ClientMessage;
+    e.xclient.window = window;
+    e.xclient.message_type = XInternAtom(x, "WM_PROTOCOLS", False);
+    e.xclient.format = 32;
+    e.xclient.data.l[0] = long(XInternAtom(x, "WM_DELETE_WINDOW", False));
+    e.xclient.data.l[1] = CurrentTime;
+    XSendEvent(x, window, False, NoEventMask, &e);
+    XFlush(x);
+    EXPECT_EQ(game->wait(20000), 0) << game->errors();
 }
 
 TEST_F(XGame, TheWindowCarriesTheIconAndSigtermEndsTheGame) {
-    std::unique_ptr<test::Child> game = start_game();
-    expect_screen(expected[0], "title");
-    X x;
-    ASSERT_TRUE(x.open());
-    Window w = x.window_of(game->pid());
-    ASSERT_NE(w, 0u);
-    std::vector<uint32_t> icon = drawn_icon();
-    ASSERT_EQ(icon.size(), 2u + 32 * 32);
-    std::vector<uint32_t> shown = x.property(w, "_NET_WM_ICON");
-    ASSERT_EQ(shown.size(), icon.size());
-    auto [a, b] = std::mismatch(icon.begin(), icon.end(), shown.begin());
-    EXPECT_TRUE(a == icon.end()) << "first at pixel " << (a - icon.begin() - 2) << ": drawn " << std::hex << *a
-                                 << ", shown " << *b;
-
+    test::Picture icon = test::read_png(kBuild + "/icons/globoid-32.png");
+    std::vector<uint32_t> drawn = {uint32_t(icon.w), uint32_t(icon.h)}, shown = property(window, "_NET_WM_ICON");
+    drawn.insert(drawn.end(), icon.rgb.begin(), icon.rgb.end());
+    ASSERT_EQ(drawn.size(), 2u + 32 * 32);
+    ASSERT_EQ(shown.size(), drawn.size());
+    auto [a, b] = std::mismatch(drawn.begin(), drawn.end(), shown.begin());
+    EXPECT_TRUE(a == drawn.end()) << "first at pixel " << (a - drawn.begin() - 2) << ": drawn " << std::hex << *a
+                                  << ", shown " << *b;
     test::xdotool(kSteps[0].xdotool);
-    expect_screen(expected[1], "board");
+    expect_screen(1);
     game->signal(SIGTERM);
-    EXPECT_TRUE(exited_well(*game)) << game->errors();
+    EXPECT_EQ(game->wait(20000), 0) << game->errors();
 }
 
 } // namespace
