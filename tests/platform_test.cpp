@@ -14,22 +14,16 @@
 #include "platform/device.h"
 #include "platform/file.h"
 #include "platform/headless.h"
+#include "tests/support.h"
 #include "platform/input.h"
 #include "platform/kernel.h"
 #include "platform/screen.h"
 
 namespace {
 
-const bool selected = (headless::select(), true);
+using test::eventually;
 
-// Yields until cond holds; false after ten seconds.
-bool eventually(const std::function<bool()>& cond) {
-    auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!cond())
-        if (std::chrono::steady_clock::now() > limit) return false;
-        else std::this_thread::yield();
-    return true;
-}
+const bool selected = (headless::select(), true);
 
 // The progress of the thread under test. It stays put while this thread yields many
 // times only if that thread is parked: a running one would soon move it.

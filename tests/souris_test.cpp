@@ -19,13 +19,7 @@
 
 namespace {
 
-bool eventually(const std::function<bool()>& cond) {
-    auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!cond())
-        if (std::chrono::steady_clock::now() > limit) return false;
-        else std::this_thread::yield();
-    return true;
-}
+using test::eventually;
 
 // Input steps: each returns once the mouse thread has run a whole pass with it. A
 // move to where the mouse is lets a pass run with nothing new.

@@ -1,7 +1,9 @@
 #include "tests/support.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <thread>
 #include <fstream>
 
 #include "unit/unit.h"
@@ -25,6 +27,14 @@ std::vector<uint32_t> box(const char* image, int x, int y, int w, int h, int wid
     for (int r = 0; r < h; r++)
         std::memcpy(&out[size_t(r) * w], image + (size_t(y + r) * width + x) * 4, size_t(w) * 4);
     return out;
+}
+
+bool eventually(const std::function<bool()>& cond) {
+    auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!cond())
+        if (std::chrono::steady_clock::now() > limit) return false;
+        else std::this_thread::yield();
+    return true;
 }
 
 uint32_t next_random(uint64_t& state) {

@@ -46,6 +46,9 @@ uint32_t pixel(const char* image, int x, int y, int width = 640);
 void set_pixel(char* image, int x, int y, uint32_t value, int width = 640);
 // The w x h box at (x, y) of an image `width` pixels wide, row by row.
 std::vector<uint32_t> box(const char* image, int x, int y, int w = 32, int h = 32, int width = 640);
+// Yields until cond holds; false after ten seconds. For waits on other threads,
+// whose pace no test may assume.
+bool eventually(const std::function<bool()>& cond);
 // A small seeded generator shared by the randomised tests.
 uint32_t next_random(uint64_t& state);
 // Writes a picture file: 18 bytes of `header`, then w x h pixels stored(row, x) in
