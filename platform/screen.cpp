@@ -184,12 +184,10 @@ void BWindowScreen::Disconnect() {
 }
 
 void BWindowScreen::Quit() {
+    Disconnect();
     Core& c = core();
     {
         Guard g(c.mu);
-        ThreadRecord* t = enter(g);
-        wait(g, t, [&] { return !c.copying; });
-        c.connected = false;
         c.closed = true;
         c.cv.notify_all();
     }
