@@ -2,6 +2,29 @@
 // The keyboard snapshot. Key codes are the raw codes of a standard keyboard.
 #include "platform/types.h"
 
+// The raw key codes the game and its devices use, by their place on a standard
+// keyboard. The letters and Backspace serve the additions around the game.
+enum : uint8 {
+    KEY_ESCAPE = 0x01,
+    KEY_BACKSPACE = 0x1e,
+    KEY_W = 0x28,
+    KEY_E = 0x29,
+    KEY_KP7 = 0x37,
+    KEY_KP9 = 0x39,
+    KEY_A = 0x3c,
+    KEY_D = 0x3e,
+    KEY_ENTER = 0x47,
+    KEY_KP4 = 0x48,
+    KEY_KP6 = 0x4a,
+    KEY_Z = 0x4c,
+    KEY_X = 0x4d,
+    KEY_C = 0x4e,
+    KEY_M = 0x52,
+    KEY_KP1 = 0x58,
+    KEY_KP3 = 0x5a,
+    KEY_SPACE = 0x5e,
+};
+
 // Bits of key_info::modifiers. The game reads only key_states.
 enum : uint32 { KEY_NUM_LOCK = 0x1 };
 
