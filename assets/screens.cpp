@@ -9,7 +9,7 @@ namespace {
 
 // Space, Enter or Escape, tested in that order. A key already held counts.
 bool ends_screen() {
-    return (Key->key_states[11] & 0x02) || (Key->key_states[8] & 0x01) || (Key->key_states[0] & 0x40);
+    return key_down(*Key, KEY_SPACE) || key_down(*Key, KEY_ENTER) || key_down(*Key, KEY_ESCAPE);
 }
 
 void show_until_key(const char* s) {

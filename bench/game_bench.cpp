@@ -103,9 +103,9 @@ struct Figures {
 void drive(Figures& out) {
     auto seen = [] { headless::wait_seen(); };
     headless::wait_frame([](const uint32_t* f) { return at(f, 10, 10) != 0; });
-    headless::key(0x5e, true);
+    headless::key(KEY_SPACE, true);
     seen();
-    headless::key(0x5e, false);
+    headless::key(KEY_SPACE, false);
     seen();
     headless::move(630, 470);
     seen();
@@ -124,7 +124,7 @@ void drive(Figures& out) {
     struct Move {
         int x, y, key, tx, ty;
     };
-    const Move moves[4] = {{8, 4, 0x5a, 9, 5}, {8, 8, 0x37, 7, 7}, {9, 5, 0x37, 8, 4}, {7, 7, 0x5a, 8, 8}};
+    const Move moves[4] = {{8, 4, KEY_KP3, 9, 5}, {8, 8, KEY_KP7, 7, 7}, {9, 5, KEY_KP7, 8, 4}, {7, 7, KEY_KP3, 8, 8}};
     for (int round = 0; round < 12; round++)
         for (const Move& m : moves) {
             int cx = box_x(m.x) + 16, cy = box_y(m.y) + 16;

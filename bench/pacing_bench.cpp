@@ -22,11 +22,11 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr uint32 kTip = 0xFF000000u, kLit = 0xFF20E020u;
-const uint8 kPad[6] = {0x5a, 0x37, 0x39, 0x58, 0x4a, 0x48};
+const uint8 kPad[6] = {KEY_KP3, KEY_KP7, KEY_KP9, KEY_KP1, KEY_KP6, KEY_KP4};
 
 key_info keys;
 
-bool down(uint8 code) { return keys.key_states[code / 8] & (0x80 >> (code % 8)); }
+bool down(uint8 code) { return key_down(keys, code); }
 
 void box(int i, uint32 colour) {
     for (int y = 440; y < 464; y++)

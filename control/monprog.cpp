@@ -15,20 +15,19 @@ namespace {
 // The six direction keys in the order they are tested: keypad 3, 7, 9, 1, 6, 4.
 // They surround keypad 5 as the six neighbours of a cell surround it.
 struct Direction {
-    int byte;
-    uint8 mask;
+    uint8 key;
     char sens;
 };
 const Direction kDirections[6] = {
-    {11, 0x20, 0}, // keypad 3 (0x5a), down-right
-    {6, 0x01, 3},  // keypad 7 (0x37), up-left
-    {7, 0x40, 2},  // keypad 9 (0x39), up-right
-    {11, 0x80, 5}, // keypad 1 (0x58), down-left
-    {9, 0x20, 1},  // keypad 6 (0x4a), right
-    {9, 0x80, 4},  // keypad 4 (0x48), left
+    {KEY_KP3, 0}, // down-right
+    {KEY_KP7, 3}, // up-left
+    {KEY_KP9, 2}, // up-right
+    {KEY_KP1, 5}, // down-left
+    {KEY_KP6, 1}, // right
+    {KEY_KP4, 4}, // left
 };
 
-bool down(const Direction& d) { return Key->key_states[d.byte] & d.mask; }
+bool down(const Direction& d) { return key_down(*Key, d.key); }
 
 } // namespace
 

@@ -17,6 +17,7 @@
 #include "platform/core.h"
 #include "platform/device.h"
 #include "platform/headless.h"
+#include "platform/input.h"
 
 namespace platform {
 
@@ -127,8 +128,9 @@ int key_code(const std::string& name) {
     static const struct {
         const char* name;
         int code;
-    } names[] = {{"space", 0x5e}, {"enter", 0x47}, {"escape", 0x01}, {"kp1", 0x58}, {"kp3", 0x5a},
-                 {"kp4", 0x48},   {"kp6", 0x4a},   {"kp7", 0x37},    {"kp9", 0x39}};
+    } names[] = {{"space", KEY_SPACE}, {"enter", KEY_ENTER}, {"escape", KEY_ESCAPE},
+                 {"kp1", KEY_KP1},     {"kp3", KEY_KP3},     {"kp4", KEY_KP4},
+                 {"kp6", KEY_KP6},     {"kp7", KEY_KP7},     {"kp9", KEY_KP9}};
     for (const auto& n : names)
         if (name == n.name) return n.code;
     if (name.rfind("0x", 0) == 0 && name.size() > 2 && name.size() <= 4) {

@@ -33,6 +33,9 @@ struct key_info {
     uint8 key_states[16]; // key k is down when bit 0x80 >> (k % 8) of byte k / 8 is set
 };
 
+// True when key code k is down in the snapshot.
+inline bool key_down(const key_info& info, uint8 k) { return info.key_states[k / 8] & (0x80 >> (k % 8)); }
+
 // Fills *info with the current keyboard state. Returns at once when the input has
 // changed since the calling thread's previous call; otherwise waits for a change, a
 // short tick at most, so that a caller polling in a loop does not burn a core.

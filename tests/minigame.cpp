@@ -18,12 +18,12 @@
 
 namespace {
 
-const uint8 kKeys[9] = {0x5a, 0x37, 0x39, 0x58, 0x4a, 0x48, 0x5e, 0x47, 0x01};
+const uint8 kKeys[9] = {KEY_KP3, KEY_KP7, KEY_KP9, KEY_KP1, KEY_KP6, KEY_KP4, KEY_SPACE, KEY_ENTER, KEY_ESCAPE};
 
 BApplication* app;
 key_info keys;
 
-bool down(uint8 code) { return keys.key_states[code / 8] & (0x80 >> (code % 8)); }
+bool down(uint8 code) { return key_down(keys, code); }
 
 void fill(int x, int y, int w, int h, uint32 colour) {
     for (int r = y; r < y + h; r++)
@@ -59,7 +59,7 @@ int32 game(void*) {
         for (int i = 0; i < 9; i++) {
             if (!down(kKeys[i])) continue;
             std::printf("key 0x%02x numlock %d\n", kKeys[i], keys.modifiers & KEY_NUM_LOCK ? 1 : 0);
-            if (kKeys[i] == 0x01) {
+            if (kKeys[i] == KEY_ESCAPE) {
                 app->PostMessage(B_QUIT_REQUESTED);
                 wait_forever();
             }

@@ -63,8 +63,6 @@ extern "C" [[noreturn]] void __wrap__Z12wait_foreverv() {
 
 namespace {
 
-constexpr int kSpace = 0x5e, kEnter = 0x47, kEscape = 0x01;
-
 // Pictures that tell the two screens apart, and say where each pixel came from.
 uint32_t title_pixel(int x, int y) { return 0xFF000000u | uint32_t(y) << 10 | uint32_t(x); }
 uint32_t victory_pixel(int x, int y) { return 0xFF800000u | uint32_t(y) << 10 | uint32_t(x); }
@@ -108,13 +106,13 @@ protected:
 };
 
 TEST_F(ScreenTest, OnlySpaceEnterOrEscapeEndsAScreenAndAKeyAlreadyHeldAtOnce) {
-    for (int ending : {kSpace, kEnter, kEscape}) {
+    for (int ending : {KEY_SPACE, KEY_ENTER, KEY_ESCAPE}) {
         SCOPED_TRACE("key " + std::to_string(ending));
         // A click, then every other key alone, then the keypad's Enter (which is not
         // the main one) held with the ending key.
         std::vector<std::vector<int>> keys = {{-1}};
         for (int code = 0; code < 128; code++)
-            if (code != kSpace && code != kEnter && code != kEscape) keys.push_back({code});
+            if (code != KEY_SPACE && code != KEY_ENTER && code != KEY_ESCAPE) keys.push_back({code});
         keys.push_back({0x5b, ending});
         for (bool victory : {false, true}) {
             play(victory, keys);

@@ -7,9 +7,11 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <fstream>
 #include <sys/wait.h>
 
+#include "platform/input.h"
 #include "tests/process.h"
 #include "tests/xdisplay.h"
 
@@ -19,6 +21,13 @@ using test::xdotool;
 
 // Exit status 0, after Run returned.
 bool exited_well(test::Child& game) { return game.wait() == 0 && game.seen().find("done\n") != std::string::npos; }
+
+// The line the small game prints for a key it sees.
+std::string key_line(uint8 code, int lock) {
+    char line[32];
+    std::snprintf(line, sizeof line, "key 0x%02x numlock %d", code, lock);
+    return line;
+}
 
 TEST(SdlTest, ThePlayersInputReachesTheGameAndTheScreenShowsItsFrameExactly) {
     // The frame that the same steps leave on the headless device.
@@ -30,10 +39,10 @@ TEST(SdlTest, ThePlayersInputReachesTheGameAndTheScreenShowsItsFrameExactly) {
 
     test::Child game({MINIGAME}, test::x_env());
     ASSERT_TRUE(game.expect("ready")) << game.errors();
-    const std::pair<std::vector<std::string>, const char*> steps[] = {
+    const std::pair<std::vector<std::string>, std::string> steps[] = {
         {{"mousemove", "100", "150"}, "mouse 100 150"}, {{"mousemove", "639", "479"}, "mouse 623 463"},
         // A click as short as xdotool makes it is not lost between two passes.
-        {{"mousemove", "200", "100", "click", "1"}, "click 200 100"}, {{"key", "KP_Right"}, "key 0x4a numlock 0"}};
+        {{"mousemove", "200", "100", "click", "1"}, "click 200 100"}, {{"key", "KP_Right"}, key_line(KEY_KP6, 0)}};
     for (const auto& [step, seen] : steps) {
         xdotool(step);
         ASSERT_TRUE(game.expect(seen)) << game.seen();
@@ -49,20 +58,20 @@ TEST(SdlTest, ThePlayersInputReachesTheGameAndTheScreenShowsItsFrameExactly) {
     }
     EXPECT_EQ(d.count, 0u) << "first at (" << d.x << ", " << d.y << "); see sdl_test_{expected,actual}.ppm";
 
-    const std::pair<const char*, const char*> keys[] = {
-        {"KP_Home", "0x37"}, {"KP_Prior", "0x39"}, {"KP_Left", "0x48"}, {"KP_Right", "0x4a"},
-        {"KP_End", "0x58"},  {"KP_Next", "0x5a"},  {"space", "0x5e"},   {"Return", "0x47"}};
+    const std::pair<const char*, uint8> keys[] = {
+        {"KP_Home", KEY_KP7}, {"KP_Prior", KEY_KP9}, {"KP_Left", KEY_KP4}, {"KP_Right", KEY_KP6},
+        {"KP_End", KEY_KP1},  {"KP_Next", KEY_KP3},  {"space", KEY_SPACE}, {"Return", KEY_ENTER}};
     for (int lock : {0, 1}) {
         for (const auto& k : keys) {
             xdotool({"key", k.first});
-            EXPECT_TRUE(game.expect(std::string("key ") + k.second + " numlock " + std::to_string(lock)))
+            EXPECT_TRUE(game.expect(key_line(k.second, lock)))
                 << k.first << "\n" << game.seen();
         }
         xdotool({"key", "Num_Lock"}); // on after the first round, off again after the second
     }
     // Escape: the game asks to quit, as after a victory.
     xdotool({"key", "Escape"});
-    EXPECT_TRUE(game.expect("key 0x01 numlock 0")) << game.seen();
+    EXPECT_TRUE(game.expect(key_line(KEY_ESCAPE, 0))) << game.seen();
     EXPECT_TRUE(exited_well(game)) << game.errors();
 }
 
