@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "control/control.h"
+#include "draw/geometry.h"
 #include "platform/headless.h"
 
 namespace {
@@ -38,10 +39,6 @@ double median(std::vector<double> v) {
 
 // Pixel (x, y) of a presented frame.
 uint32_t at(const uint32_t* frame, int x, int y) { return frame[y * 640 + x]; }
-
-// Cell (x, y): its box's top-left pixel, and the click that selects it.
-int box_x(int x) { return 25 * x + 53; }
-int box_y(int y) { return 38 * y - 59; }
 
 std::vector<uint32_t> area(const uint32_t* frame, int x, int y, int size) {
     std::vector<uint32_t> out;
@@ -127,17 +124,17 @@ void drive(Figures& out) {
     const Move moves[4] = {{8, 4, KEY_KP3, 9, 5}, {8, 8, KEY_KP7, 7, 7}, {9, 5, KEY_KP7, 8, 4}, {7, 7, KEY_KP3, 8, 8}};
     for (int round = 0; round < 12; round++)
         for (const Move& m : moves) {
-            int cx = box_x(m.x) + 16, cy = box_y(m.y) + 16;
+            int cx = cell_centre_x(m.x), cy = cell_centre_y(m.y);
             headless::move(float(cx), float(cy));
             seen();
             // The ring is drawn on the press and shown once the button is up again.
             headless::press();
             seen();
-            out.clicks.push_back(latency([] { headless::release(); }, box_x(m.x), box_y(m.y), 32));
+            out.clicks.push_back(latency([] { headless::release(); }, cell_left(m.x), cell_top(m.y), kCellBox));
             seen();
             headless::move(630, 470);
             seen();
-            out.keys.push_back(latency([&] { headless::key(uint8(m.key), true); }, box_x(m.tx), box_y(m.ty), 32));
+            out.keys.push_back(latency([&] { headless::key(uint8(m.key), true); }, cell_left(m.tx), cell_top(m.ty), kCellBox));
             seen();
             headless::key(uint8(m.key), false);
             seen();

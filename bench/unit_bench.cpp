@@ -13,6 +13,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "draw/geometry.h"
 #include "unit/unit.h"
 
 namespace {
@@ -38,7 +39,7 @@ std::vector<Place> board_places() {
     std::vector<Place> out;
     for (int32 y = 2; y <= 10; y++) {
         int32 d = y < 6 ? 6 - y : y - 6;
-        for (int32 x = d + 2; x <= 18 - d; x += 2) out.push_back({25 * x + 53, 38 * y - 59, int32(out.size() % 3)});
+        for (int32 x = d + 2; x <= 18 - d; x += 2) out.push_back({cell_left(x), cell_top(y), int32(out.size() % 3)});
     }
     return out;
 }

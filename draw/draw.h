@@ -1,6 +1,6 @@
 #pragma once
-// A board cell, its selection ring and the scores, drawn into _ECRAN. The box of
-// cell (Xc, Yc) has its top-left pixel at (25 * Xc + 53, 38 * Yc - 59).
+// A board cell, its selection ring and the scores, drawn into _ECRAN. Cell
+// (Xc, Yc) is drawn in its box of draw/geometry.h.
 
 // Draws code n at the cell, keyed: 1 and 2 a marble, 4 to 6 the ring; nothing else.
 void AffBoule(char Xc, char Yc, char n);

@@ -1,6 +1,7 @@
 // The click handling: the pointer becomes a cell, and a click on an own marble
 // adds it to the selection, takes it out, or starts a new selection.
 #include "draw/draw.h"
+#include "draw/geometry.h"
 #include "platform/types.h"
 #include "rules/rules.h"
 #include "souris/souris.h"
@@ -37,10 +38,8 @@ bool Prolonge() {
 void Selectionne() {
     int32 x = Souris->x, y = Souris->y;
 
-    // Rows are 38 pixels apart; odd rows sit 25 pixels left of even ones. The
-    // division truncates toward zero, so the first band of a row reaches further left.
-    int32 ligne = (y + 63) / 38;
-    int32 colonne = ligne & 1 ? 2 * ((x - 68) / 50) + 1 : 2 * ((x - 93) / 50) + 2;
+    int32 ligne = row_at(y);
+    int32 colonne = column_at(x, ligne);
     Yc = char(ligne);
     Xc = char(colonne);
 

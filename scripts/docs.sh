@@ -18,7 +18,7 @@ trap 'rm -rf "$tmp"' EXIT
 # The title, then a game in progress: the first player walks a row of three down
 # to the right while the second steps aside, and pushes a marble off the bottom
 # edge; the second player then selects two marbles. Cell (x, y) is clicked at
-# (25x + 69, 38y - 43).
+# its centre, (25x + 69, 38y - 43) (draw/geometry.h).
 cat > "$tmp/steps.txt" <<END
 shot $tmp/title.png
 tap space

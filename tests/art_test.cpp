@@ -8,6 +8,7 @@
 #include <tuple>
 #include <vector>
 
+#include "draw/geometry.h"
 #include "tests/picture.h"
 #include "tests/process.h"
 
@@ -69,7 +70,7 @@ TEST(ArtTest, MarblesShareOneMaskTheRingShowsTheirMiddleAndTheCursorPointsFromIt
 TEST(ArtTest, EveryHoleSitsUnderItsBoxAndLooksTheSame) {
     Picture fond = load("vorkane"), marble = load("pion1"), ring = load("vrkan");
     ASSERT_EQ(fond.rgb.size(), 640u * 480u);
-    auto at = [&](int x, int y, int c, int r) { return fond.at(25 * x + 53 + c, 38 * y - 59 + r); };
+    auto at = [&](int x, int y, int c, int r) { return fond.at(cell_left(x) + c, cell_top(y) + r); };
     std::vector<uint32_t> first;
     int cells = 0;
     for (int y = 2; y <= 10; y++)

@@ -7,6 +7,8 @@
 #include <sstream>
 #include <tuple>
 
+#include "draw/geometry.h"
+
 namespace game {
 
 namespace {
@@ -19,7 +21,7 @@ const int kDigitTop[2] = {370, 424}; // the two score digits, at x = 410
 int row_start(int y) { return std::abs(y - 6) + 2; }
 
 // The 61 cells, row 2 first: rows hold their cells two columns apart, indented by
-// their distance from the middle row. A cell's box is at (25x + 53, 38y - 59).
+// their distance from the middle row.
 struct Cell {
     int x, y;
 };
@@ -58,7 +60,7 @@ const Picture& background() {
 // Cell c's box as the game draws code `code` over the background: the marble, then the ring.
 Picture cell_picture(const Cell& c, char code) {
     static const Picture marble1 = picture("pion1"), marble2 = picture("pion2"), ring = picture("vrkan");
-    Picture box = crop(background(), 25 * c.x + 53, 38 * c.y - 59, 32, 32);
+    Picture box = crop(background(), cell_left(c.x), cell_top(c.y), kCellBox, kCellBox);
     if (code == 'o' || code == 'O') paste(box, marble1, 0, 0, true);
     if (code == 'x' || code == 'X') paste(box, marble2, 0, 0, true);
     if (code == 'O' || code == 'X' || code == '*') paste(box, ring, 0, 0, true);
@@ -86,7 +88,7 @@ Board decode(const Picture& frame) {
     Board board;
     if (frame.w != 640 || frame.rgb.size() != 640 * 480 || background().rgb.empty()) return board;
     for (const Cell& c : kCells) {
-        Picture box = crop(frame, 25 * c.x + 53, 38 * c.y - 59, 32, 32);
+        Picture box = crop(frame, cell_left(c.x), cell_top(c.y), kCellBox, kCellBox);
         char seen = '?';
         for (const char* code = kCodes; *code && seen == '?'; code++)
             if (!test::compare(box, cell_picture(c, *code)).count) seen = *code;
@@ -103,7 +105,7 @@ Picture compose(const Board& board) {
     Picture frame = background();
     if (frame.rgb.empty() || board.cells.size() != 61) return Picture();
     for (size_t i = 0; i < 61; i++)
-        paste(frame, cell_picture(kCells[i], board.cells[i]), 25 * kCells[i].x + 53, 38 * kCells[i].y - 59, false);
+        paste(frame, cell_picture(kCells[i], board.cells[i]), cell_left(kCells[i].x), cell_top(kCells[i].y), false);
     for (int p = 0; p < 2; p++)
         if (board.score[p] >= 0 && board.score[p] <= 6)
             paste(frame, picture("vrk" + std::to_string(board.score[p])), 410, kDigitTop[p], false);

@@ -16,6 +16,7 @@
 #include <fstream>
 #include <functional>
 
+#include "draw/geometry.h"
 #include "tests/game.h"
 
 namespace {
@@ -35,7 +36,7 @@ TEST(DecodeTest, ReadsBackEveryKindOfCellAndDigitAndNothingElse) {
     }
     test::Picture frame = game::compose(board);
     ASSERT_FALSE(frame.rgb.empty());
-    frame.rgb[size_t(38 * 2 - 59 + 16) * 640 + 25 * 6 + 53 + 16] ^= 0x010000; // the middle of cell (6, 2)
+    frame.rgb[size_t(cell_centre_y(2)) * 640 + size_t(cell_centre_x(6))] ^= 0x010000; // the middle of cell (6, 2)
     frame.rgb[size_t(424 + 20) * 640 + 410 + 3] ^= 0x000100;                 // inside player 2's digit
     board.cells[0] = '?';
     board.score[1] = -1;

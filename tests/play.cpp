@@ -9,6 +9,7 @@
 
 #include "assets/assets.h"
 #include "draw/draw.h"
+#include "draw/geometry.h"
 #include "rules/rules.h"
 #include "souris/souris.h"
 #include "unit/unit.h"
@@ -151,7 +152,8 @@ struct Game {
 
     // A pixel in the click band of cell c, pulled onto the screen.
     void click_cell(Cell c, uint32_t px, uint32_t py) {
-        click(std::clamp(25 * c.x + 43 + int(px % 50), 0, 623), std::clamp(38 * c.y - 63 + int(py % 38), 0, 463));
+        click(std::clamp(band_left(c.x) + int(px % kBandWidth), 0, 623),
+              std::clamp(band_top(c.y) + int(py % kBandHeight), 0, 463));
     }
 
     // A move either passes the turn and empties the selection, or changes nothing;
@@ -228,10 +230,10 @@ struct Game {
                 want[y][x] += Jeu[y][x];
                 if (!on_board(x, y) || want[y][x] == shown[y][x]) continue;
                 shown[y][x] = want[y][x];
-                _EFFSPRITE(25 * x + 53, 38 * y - 59);
+                _EFFSPRITE(cell_left(x), cell_top(y));
                 AffBoule(char(x), char(y), Jeu[y][x]);
                 if (want[y][x] >= 4) AffBoule(char(x), char(y), char(Tour + 4));
-                compare(25 * x + 53, 38 * y - 59, 32, 32);
+                compare(cell_left(x), cell_top(y), kCellBox, kCellBox);
             }
         if (std::memcmp(shown_score, Score, 3)) {
             std::memcpy(shown_score, Score, 3);

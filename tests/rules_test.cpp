@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "draw/geometry.h"
 #include "rules/rules.h"
 #include "souris/souris.h"
 #include "tests/play.h"
@@ -56,7 +57,7 @@ protected:
         for (Cell c : opposing) Jeu[c.y][c.x] = 2;
         play::draw_from_scratch(_ECRAN);
         Tour = tour;
-        for (Cell c : clicks) play::click(25 * c.x + 69, 38 * c.y - 43);
+        for (Cell c : clicks) play::click(cell_centre_x(c.x), cell_centre_y(c.y));
     }
     // Everything a click or a move may change but the frame and the clicked cell.
     std::string state() {
@@ -80,7 +81,7 @@ TEST_F(RulesTest, PointerBandsAndTheirEdges) {
         play::click(px, py);
         return Cell{Xc, Yc};
     };
-    const int row5 = 38 * 5 - 63, row6 = 38 * 6 - 63; // the top of each row's band
+    const int row5 = band_top(5), row6 = band_top(6);
     EXPECT_EQ(cell_at(50, row6), (Cell{2, 6}));
     EXPECT_EQ(cell_at(30, row5), (Cell{1, 5}));
     EXPECT_EQ(cell_at(300, 0).y, 1);
@@ -97,8 +98,8 @@ TEST_F(RulesTest, PointerBandsAndTheirEdges) {
     // Each board cell owns a band of 50 by 38 pixels around its picture.
     for (int y = 2; y <= 10; y++)
         for (int x = std::abs(y - 6) + 2; x <= 18 - std::abs(y - 6); x += 2)
-            for (int px : {25 * x + 43, 25 * x + 92})
-                for (int py : {38 * y - 63, 38 * y - 26}) EXPECT_EQ(cell_at(px, py), (Cell{x, y}));
+            for (int px : {band_left(x), band_left(x) + kBandWidth - 1})
+                for (int py : {band_top(y), band_top(y) + kBandHeight - 1}) EXPECT_EQ(cell_at(px, py), (Cell{x, y}));
 }
 
 // Own marbles on every cell within two of a, so that every click below is on one.
@@ -188,11 +189,11 @@ TEST_F(RulesTest, IgnoredClicksAndRefusedMovesChangeNothing) {
         Cells own, opposing, selected;
         int sens, px = -1, py = 0; // a click at (px, py) instead of a move
     } cases[] = {
-        {"click on an empty cell", aliased, two, one, 0, 25 * 8 + 69, 185},
-        {"click on an opposing marble", aliased, two, one, 0, 25 * 12 + 69, 185},
-        {"click on the border", aliased, two, one, 0, 25 * 20 + 69, 185},
-        {"click in column -1", aliased, two, one, 0, 10, 7 * 38 - 63},
-        {"click in column 22", aliased, two, one, 0, 600, 6 * 38 - 63},
+        {"click on an empty cell", aliased, two, one, 0, cell_centre_x(8), cell_centre_y(6)},
+        {"click on an opposing marble", aliased, two, one, 0, cell_centre_x(12), cell_centre_y(6)},
+        {"click on the border", aliased, two, one, 0, cell_centre_x(20), cell_centre_y(6)},
+        {"click in column -1", aliased, two, one, 0, 10, band_top(7)},
+        {"click in column 22", aliased, two, one, 0, 600, band_top(6)},
         {"click in column 23", aliased, two, one, 0, 620, 5 * 38 - 63},
         {"two against two", {{8, 6}, {10, 6}}, {{12, 6}, {14, 6}}, {{8, 6}, {10, 6}}, 1},
         {"three against three", {{4, 6}, {6, 6}, {8, 6}}, {{10, 6}, {12, 6}, {14, 6}}, {{4, 6}, {6, 6}, {8, 6}}, 1},

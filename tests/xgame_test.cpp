@@ -25,7 +25,7 @@ namespace {
 const std::string kBuild = GLOBOID_BUILD_DIR;
 
 // One step as xdotool gives it on the X server, and as the headless device's
-// script gives it. Cell (x, y) is clicked at (25x + 69, 38y - 43).
+// script gives it. Cell (x, y) is clicked at its centre, (25x + 69, 38y - 43).
 struct Step {
     std::vector<std::string> xdotool;
     std::string script;

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <vector>
 
+#include "draw/geometry.h"
 #include "tools/canvas.h"
 #include "tools/font.h"
 
@@ -65,9 +66,8 @@ Board hexagon(double x, double y, int n) {
     return b;
 }
 
-// The game's board: the box of cell (x, y) starts at (25x + 53, 38y - 59) and its
-// hole is centred in the box, so the middle cell (10, 6) has its centre at (319, 185).
-const Board kBoard = hexagon(25 * 10 + 53 + 16, 38 * 6 - 59 + 16, 4);
+// The game's board: each hole is centred in its cell's box, about the middle cell (10, 6).
+const Board kBoard = hexagon(cell_centre_x(10), cell_centre_y(6), 4);
 
 // ---- Materials ------------------------------------------------------------------
 
