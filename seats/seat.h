@@ -1,0 +1,62 @@
+#pragma once
+// Who sits at each side of the board: the person at the mouse and keys, the
+// computer, or a player on another machine. control/ owns the seats and tells
+// them what happens on the board; a seat that is not the person plays by posting,
+// through the platform's input queue, the clicks and the key a person would give.
+// The game itself never learns who is playing.
+#include <cstdint>
+
+namespace seats {
+
+// A position as the game holds it: grid[y][x] is 0 (empty), 1 or 2 (a player's
+// marble) or 3 (border); board cells are x + y even in rows 2 to 10. tour is the
+// player to move (1 or 2), score[1] and score[2] the marbles each has pushed off.
+struct Position {
+    int8_t grid[22][22] = {};
+    int8_t tour = 1;
+    int8_t score[3] = {};
+};
+
+// n marbles, at cells (x[i], y[i]) in any order, step once in direction sens:
+// 0 to 5 are the steps (+1, +1) (+2, 0) (+1, -1) (-1, -1) (-2, 0) (-1, +1), that is
+// down-right, right, up-right, up-left, left, down-left on the screen.
+struct Move {
+    int n = 0;
+    int8_t x[3] = {}, y[3] = {};
+    int sens = 0;
+};
+extern const int kStep[6][2]; // (dx, dy) of each sens
+
+// Everything here is called on the game thread and returns at once: a seat that
+// needs time works on a thread of its own. Each seat hears every event, its own
+// moves included.
+class Seat {
+public:
+    virtual ~Seat() = default;
+    // True for the seat that the person's own mouse and keys play for; on its
+    // turns their clicks and direction keys reach the board, on the others not.
+    virtual bool person() const { return false; }
+    // False when a move once played cannot be taken back (a game over the network).
+    virtual bool allows_undo() const { return true; }
+
+    // The opening position is on the board.
+    virtual void begin(const Position& /*opening*/) {}
+    // This seat is to move in `now`. It stays its turn until moved() or taken_back().
+    virtual void your_turn(const Position& /*now*/) {}
+    // A move was made, by either side; `after` is the position it left.
+    virtual void moved(const Move& /*move*/, const Position& /*after*/) {}
+    // The last `moves` moves were taken back; `now` is on the board again.
+    virtual void taken_back(int /*moves*/, const Position& /*now*/) {}
+    // Drop whatever is under way for the current turn: a search, input not yet posted.
+    virtual void cancel() {}
+    // Player `winner` has pushed six marbles off: nothing more happens on the board.
+    virtual void over(int /*winner*/) {}
+};
+
+// The person at the mouse and keys: acts by itself, needs telling nothing.
+class Person : public Seat {
+public:
+    bool person() const override { return true; }
+};
+
+} // namespace seats
