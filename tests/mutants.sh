@@ -30,6 +30,7 @@ limit=${MUTANTS_TIMEOUT:-180}
 src=$work/src build=$work/build logs=$work/logs parts=$work/parts
 
 mkdir -p "$work"
+# Children never get the lock: one left behind would hold it.
 exec 9>"$work/lock"
 flock -n 9 || { echo "another run uses $work" >&2; exit 2; }
 
@@ -95,18 +96,18 @@ why_not() {
 }
 
 build() {
-    cmake --build "$build" -j2 >"$1" 2>&1 || return 1
+    cmake --build "$build" -j2 >"$1" 2>&1 9>&- || return 1
     # Every test gets the same bound, whatever its own.
     find "$build" -name CTestTestfile.cmake -exec sed -i -E "s/TIMEOUT \"[0-9.]+\"/TIMEOUT \"$limit\"/" {} +
 }
 
 suite() {
-    (cd "$build" && ctest -j2 --timeout "$limit" --stop-on-failure --output-on-failure) >"$1" 2>&1
+    (cd "$build" && ctest -j2 --timeout "$limit" --stop-on-failure --output-on-failure) >"$1" 2>&1 9>&-
 }
 
 # The tests that failed in the last suite run, run again.
 again() {
-    (cd "$build" && ctest -j2 --timeout "$limit" --rerun-failed --output-on-failure) >"$1" 2>&1
+    (cd "$build" && ctest -j2 --timeout "$limit" --rerun-failed --output-on-failure) >"$1" 2>&1 9>&-
 }
 
 if [ $check_only = 0 ]; then
