@@ -9,8 +9,7 @@
 #include <vector>
 
 #include "draw/geometry.h"
-#include "tests/picture.h"
-#include "tests/process.h"
+#include "tests/harness.h"
 
 namespace {
 

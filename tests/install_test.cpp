@@ -6,8 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "tests/picture.h"
-#include "tests/process.h"
+#include "tests/harness.h"
 
 namespace fs = std::filesystem;
 
@@ -49,7 +48,7 @@ TEST(Install, PutsEveryFileInItsPlaceAndTheLauncherRunsTheGameFromAnyDirectory) 
     auto run_in = [](const fs::path& dir, const std::vector<std::string>& argv, const std::vector<std::string>& env) {
         test::Child child(test::in_dir(dir.string(), argv), env);
         EXPECT_EQ(child.wait(30000), 0);
-        EXPECT_EQ(child.errors(), "");
+        EXPECT_EQ(child.output(), "");
     };
 
     // The game in the build tree, started beside its pictures, is the reference.

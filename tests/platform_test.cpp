@@ -14,7 +14,7 @@
 #include "platform/device.h"
 #include "platform/file.h"
 #include "platform/headless.h"
-#include "tests/support.h"
+#include "tests/harness.h"
 #include "platform/input.h"
 #include "platform/kernel.h"
 #include "platform/screen.h"

@@ -13,7 +13,7 @@
 #include "rules/rules.h"
 #include "souris/souris.h"
 #include "tests/play.h"
-#include "tests/support.h"
+#include "tests/harness.h"
 #include "unit/unit.h"
 
 namespace {

@@ -14,7 +14,7 @@
 #include "platform/input.h"
 #include "platform/kernel.h"
 #include "souris/souris.h"
-#include "tests/support.h"
+#include "tests/harness.h"
 #include "unit/unit.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "tests/support.h"
+#include "tests/harness.h"
 #include "unit/unit.h"
 
 using test::box;

@@ -4,7 +4,7 @@
 #include <cstdlib>
 
 #include "tests/play.h"
-#include "tests/support.h"
+#include "tests/harness.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static test::Buffers* buffers = new test::Buffers;
