@@ -10,9 +10,6 @@
 
 namespace {
 
-constexpr int32 kStride = 2560;       // bytes in a screen row
-constexpr int32 kGlyph = 27 * 33 * 4; // bytes in one digit of _NB
-
 // Reads `rows` stored rows of `bytes` each. The first stored row is the picture's
 // bottom row and lands at `bottom`; each next one lands a stride higher.
 void read_rows(BFile* file, char* bottom, int32 rows, int32 bytes, int32 stride) {
@@ -23,7 +20,7 @@ void read_rows(BFile* file, char* bottom, int32 rows, int32 bytes, int32 stride)
 void load_sprite(const char* s, char* sprite) {
     BFile* file = new BFile(s, B_READ_ONLY);
     file->Read(sprite, 18);
-    file->Read(sprite, 4096);
+    file->Read(sprite, kSpriteBytes);
     delete file;
 }
 
@@ -32,7 +29,7 @@ void load_sprite(const char* s, char* sprite) {
 void load_panel(const char* s, char* vide, int32 width, int32 height, int32 bottom, int32 x) {
     BFile* file = new BFile(s, B_READ_ONLY);
     file->Read(vide, 18);
-    read_rows(file, _FOND + bottom * kStride + x, height, width * 4, kStride);
+    read_rows(file, _FOND + bottom * kScreenRow + x, height, width * 4, kScreenRow);
     delete file;
 }
 
@@ -41,14 +38,14 @@ void load_panel(const char* s, char* vide, int32 width, int32 height, int32 bott
 void LoadEcran(const char* s, char* image) {
     BFile* file = new BFile(s, B_READ_ONLY);
     file->Read(image, 18);
-    read_rows(file, image + 479 * kStride, 480, kStride, kStride);
+    read_rows(file, image + 479 * kScreenRow, 480, kScreenRow, kScreenRow);
     delete file;
 }
 
 void SourisType::Load(const char* s) {
     BFile* file = new BFile(s, B_READ_ONLY);
     file->Read(Forme, 18);
-    file->Read(Forme, 1024);
+    file->Read(Forme, kCursorBytes);
     for (int x = 0; x < 16; x++)
         for (int y = 0; y < 8; y++) std::swap(Forme[y * 16 + x], Forme[(15 - y) * 16 + x]);
     delete file;
@@ -62,10 +59,10 @@ void LoadBoules() {
     char nom[] = "Sprites/vrk0.tga";
     for (int32 k = 0; k <= 6; k++) {
         nom[11] = char('0' + k);
-        char* bloc = _NB + k * kGlyph;
+        char* bloc = _NB + k * kGlyphBytes;
         BFile* file = new BFile(nom, B_READ_ONLY);
         file->Read(bloc, 18);
-        read_rows(file, bloc + 32 * 108, 33, 108, 108);
+        read_rows(file, bloc + 32 * kGlyphRow, 33, kGlyphRow, kGlyphRow);
         delete file;
     }
 }
@@ -76,5 +73,5 @@ void LoadFond() {
     load_panel("Sprites/vrkscore.tga", vide, 146, 39, 415, 0);
     load_panel("Sprites/vrkj1.tga", vide, 199, 43, 415, 800);
     load_panel("Sprites/vrkj2.tga", vide, 199, 43, 470, 800);
-    std::memcpy(_ECRAN, _FOND, 640 * 480 * 4);
+    std::memcpy(_ECRAN, _FOND, kScreenBytes);
 }

@@ -30,12 +30,12 @@ bool down(uint8 code) { return key_down(keys, code); }
 
 void box(int i, uint32 colour) {
     for (int y = 440; y < 464; y++)
-        for (int x = 16 + i * 40; x < 40 + i * 40; x++) std::memcpy(_ECRAN + y * 2560 + x * 4, &colour, 4);
+        for (int x = 16 + i * 40; x < 40 + i * 40; x++) std::memcpy(_ECRAN + y * kScreenRow + x * 4, &colour, 4);
 }
 
 int32 game(void*) {
     _VIDEO = static_cast<char*>(Window->CardInfo()->frame_buffer);
-    _ECRAN = new char[640 * 480 * 4];
+    _ECRAN = new char[kScreenBytes];
     for (int i = 0; i < 640 * 480; i++) reinterpret_cast<uint32*>(_ECRAN)[i] = 0xFF406080u;
     Souris = new SourisType;
     Souris->Forme[0] = kTip;

@@ -18,9 +18,8 @@
 
 namespace {
 
-constexpr int kFrameBytes = 640 * 480 * 4;
-constexpr int kStride = 2560;
-constexpr int kGlyphBytes = 27 * 33 * 4;
+constexpr int kFrameBytes = kScreenBytes;
+constexpr int kStride = kScreenRow;
 
 // Defaults that command-line flags given after them override.
 const char* const kDefaultFlags[] = {
@@ -74,8 +73,9 @@ struct Images {
     std::vector<char> ecran, fond, video, boule1, boule2, anneau, nb, souris, ssouris;
 
     Images()
-        : ecran(kFrameBytes), fond(kFrameBytes), video(kFrameBytes), boule1(4096), boule2(4096), anneau(4096),
-          nb(7 * kGlyphBytes), souris(1024), ssouris(1024) {
+        : ecran(kFrameBytes), fond(kFrameBytes), video(kFrameBytes), boule1(kSpriteBytes), boule2(kSpriteBytes),
+          anneau(kSpriteBytes),
+          nb(kDigitsBytes), souris(kCursorBytes), ssouris(kCursorBytes) {
         _ECRAN = ecran.data();
         _FOND = fond.data();
         _VIDEO = video.data();
@@ -197,19 +197,20 @@ void add(const std::string& name, const std::vector<Place>* where, KeyedPath pat
 
 // The SDL anchors stand for the same work only if they give the same pixels.
 bool sdl_agrees(Images& images, Surfaces& sdl, const std::vector<Place>& sprites, const std::vector<Place>& cursors) {
-    std::vector<char> ours(kFrameBytes), ours_saved(1024);
+    std::vector<char> ours(kFrameBytes), ours_saved(kCursorBytes);
     for (KeyedPath path : available_paths()) {
         keyed_path_use(path);
         std::memcpy(_ECRAN, _FOND, kFrameBytes);
         for (const Place& p : sprites) _PUTSPRITE(p.x, p.y, images.sprite(p.n));
         for (const Place& p : cursors) _DRAWSOURIS(p.x, p.y);
         std::memcpy(ours.data(), _ECRAN, kFrameBytes);
-        std::memcpy(ours_saved.data(), _SSOURIS, 1024);
+        std::memcpy(ours_saved.data(), _SSOURIS, kCursorBytes);
 
         std::memcpy(_ECRAN, _FOND, kFrameBytes);
         for (const Place& p : sprites) sdl.blit_sprite(p);
         for (const Place& p : cursors) sdl.blit_cursor(p);
-        if (std::memcmp(ours.data(), _ECRAN, kFrameBytes) != 0 || std::memcmp(ours_saved.data(), _SSOURIS, 1024) != 0) {
+        if (std::memcmp(ours.data(), _ECRAN, kFrameBytes) != 0 ||
+            std::memcmp(ours_saved.data(), _SSOURIS, kCursorBytes) != 0) {
             std::fprintf(stderr, "SDL's blits and the %s path give different pixels\n", path_name(path));
             return false;
         }
@@ -338,7 +339,7 @@ int main(int argc, char** argv) {
 
     add("_AFFNOMBRE", &digit_places, best, [](const Place& p) { _AFFNOMBRE(p.x, p.y, p.n); });
     add("memcpy_rows_digit", &digit_places, best,
-        [](const Place& p) { copy_rows<108, 33, 108>(at(_ECRAN, p.x, p.y), _NB + p.n * kGlyphBytes); });
+        [](const Place& p) { copy_rows<kGlyphRow, 33, kGlyphRow>(at(_ECRAN, p.x, p.y), _NB + p.n * kGlyphBytes); });
     lines.push_back({"_AFFNOMBRE", "memcpy_rows_digit", "memcpy of 33 rows of 108 B", Goal::TimeAtMost, 1.1});
 
     add("SDL_blit_cursor", &cursor_places, best, [s](const Place& p) { s->blit_cursor(p); });

@@ -35,12 +35,12 @@ int32 MonProg(void* /*pointeur*/) {
     _VIDEO = static_cast<char*>(Window->CardInfo()->frame_buffer);
 
     // Cleared, so that a picture that fails to load shows black, not stale memory.
-    _ECRAN = new char[1228800]();
-    _FOND = new char[1228800]();
-    _BOULE1 = new char[4096]();
-    _BOULE2 = new char[4096]();
-    _ANNEAU = new char[4096]();
-    _NB = new char[24948]();
+    _ECRAN = new char[kScreenBytes]();
+    _FOND = new char[kScreenBytes]();
+    _BOULE1 = new char[kSpriteBytes]();
+    _BOULE2 = new char[kSpriteBytes]();
+    _ANNEAU = new char[kSpriteBytes]();
+    _NB = new char[kDigitsBytes]();
     Key = new key_info();
 
     Souris = new SourisType();

@@ -24,7 +24,7 @@ TEST(AssetsTest, MissingShortLongAndRandomFilesStayInsideTheirPlaces) {
     ASSERT_EQ(chdir(test::scratch("assets").c_str()), 0);
     mkdir("Sprites", 0755);
     test::Buffers buffers;
-    test::Guarded forme(1024);
+    test::Guarded forme(kCursorBytes);
     SourisType souris;
     souris.Forme = reinterpret_cast<uint32*>(forme.data());
     // Every picture the loaders read, and the size of its file.

@@ -43,7 +43,8 @@ bool in_disc(int x, int y, int r2) {
 } // namespace
 
 Buffers::Buffers() {
-    const size_t frame = 640 * 480 * 4, sizes[9] = {frame, frame, frame, 4096, 4096, 4096, 7 * 3564, 1024, 1024};
+    const size_t frame = kScreenBytes, sprite = kSpriteBytes, cursor = kCursorBytes;
+    const size_t sizes[9] = {frame, frame, frame, sprite, sprite, sprite, kDigitsBytes, cursor, cursor};
     for (int i = 0; i < 9; i++) {
         saved_[i] = *kGlobals[i];
         *kGlobals[i] = all_.emplace_back(sizes[i]).data();

@@ -53,7 +53,7 @@ void click(int px, int py) {
 
 namespace {
 
-constexpr size_t kFrame = 640 * 480 * 4;
+constexpr size_t kFrame = kScreenBytes;
 constexpr long kWholeFrameEvery = 64;
 
 bool on_board(int x, int y) {
@@ -222,7 +222,7 @@ struct Game {
         _ECRAN = reference.data();
         bool same = true;
         auto compare = [&](int px, int py, int w, int h) {
-            for (size_t r = 0, p = (size_t(py) * 640 + size_t(px)) * 4; r < size_t(h); r++, p += 2560)
+            for (size_t r = 0, p = (size_t(py) * 640 + size_t(px)) * 4; r < size_t(h); r++, p += kScreenRow)
                 same = same && !std::memcmp(frame + p, _ECRAN + p, size_t(w) * 4);
         };
         for (int y = 2; y <= 10; y++)

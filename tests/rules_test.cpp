@@ -21,7 +21,7 @@ namespace {
 using play::Cell;
 using play::step;
 using Cells = std::vector<Cell>;
-constexpr size_t kFrame = 640 * 480 * 4;
+constexpr size_t kFrame = kScreenBytes;
 
 // Every row of the grid: '.' empty, '1' and '2' marbles, '#' border.
 std::string board() {

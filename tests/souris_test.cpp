@@ -210,7 +210,7 @@ TEST(Disconnect, NothingReachesTheFrameBufferAfterwards) {
     thread_id game = start_copier();
     Window->Disconnect();
     std::vector<uint32_t> before = headless::frame();
-    auto changed = [&](const uint32_t* frame) { return std::memcmp(frame, before.data(), 640 * 480 * 4) != 0; };
+    auto changed = [&](const uint32_t* frame) { return std::memcmp(frame, before.data(), kScreenBytes) != 0; };
     EXPECT_FALSE(headless::wait_frame(changed, 300));
     EXPECT_EQ(headless::frame(), before) << "written without a frame's notice";
     EXPECT_EQ(kill_thread(game), B_OK);

@@ -14,7 +14,7 @@ using test::pixel;
 
 namespace {
 
-constexpr size_t kFrame = 640 * 480 * 4;
+constexpr size_t kFrame = kScreenBytes;
 
 class UnitTest : public ::testing::Test {
 protected:
@@ -52,7 +52,7 @@ TEST_F(UnitTest, UnkeyedBlocksReplaceWhatWasThere) {
     EXPECT_EQ(box(_ECRAN, 40, 40), box(_FOND, 40, 40));
     _AFFNOMBRE(410, 370, 2);
     _AFFNOMBRE(410, 370, 3);
-    EXPECT_EQ(box(_ECRAN, 410, 370, 27, 33), box(_NB + 3 * 3564, 0, 0, 27, 33, 27));
+    EXPECT_EQ(box(_ECRAN, 410, 370, 27, 33), box(_NB + 3 * kGlyphBytes, 0, 0, 27, 33, 27));
 }
 
 // Fills an image in runs, transparent or not, of 1 or 2 words or of up to 20, so
@@ -102,12 +102,12 @@ TEST_F(UnitTest, BlocksAtTheLargestPlacesReachTheLastPixelAndStayInside) {
     _EFFSPRITE(608, 448);
     EXPECT_EQ(pixel(_ECRAN, 639, 479), pixel(_FOND, 639, 479));
     _AFFNOMBRE(613, 447, 6);
-    EXPECT_EQ(pixel(_ECRAN, 639, 479), pixel(_NB + 6 * 3564, 26, 32, 27));
+    EXPECT_EQ(pixel(_ECRAN, 639, 479), pixel(_NB + 6 * kGlyphBytes, 26, 32, 27));
     std::fill_n(reinterpret_cast<uint32_t*>(_SOURIS), 256, 0xFF00FF00u);
     _DRAWSOURIS(624, 464);
     EXPECT_EQ(pixel(_ECRAN, 639, 479), 0xFF00FF00u);
     _EFFSOURIS(624, 464);
-    EXPECT_EQ(pixel(_ECRAN, 639, 479), pixel(_NB + 6 * 3564, 26, 32, 27));
+    EXPECT_EQ(pixel(_ECRAN, 639, 479), pixel(_NB + 6 * kGlyphBytes, 26, 32, 27));
 }
 
 TEST_F(UnitTest, CursorSaveUnder) {

@@ -20,9 +20,9 @@ UpdateHooks update_hooks = {nullptr, nullptr};
 
 namespace {
 
-constexpr int32 kStride = 2560;       // bytes in a screen row
-constexpr int32 kFrame = 640 * 480 * 4;
-constexpr int32 kGlyph = 27 * 33 * 4; // bytes in one digit of _NB
+constexpr int32 kStride = kScreenRow;
+constexpr int32 kFrame = kScreenBytes;
+constexpr int32 kGlyph = kGlyphBytes;
 
 char* at(char* buffer, int32 x, int32 y) { return buffer + (y * kStride + x * 4); }
 
