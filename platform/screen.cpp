@@ -5,8 +5,8 @@
 
 #include "platform/core.h"
 #include "platform/device.h"
+#include "platform/frame.h"
 #include "platform/screen.h"
-#include "unit/unit.h"
 
 using namespace platform;
 

@@ -8,8 +8,8 @@
 
 namespace seats {
 
-// The screen point at the centre of cell (x, y)'s 32x32 box, which the game draws
-// with its top-left pixel at (25x + 53, 38y - 59); a click there selects the cell.
+// The screen point at the centre of cell (x, y)'s box (draw/geometry.h); a click
+// there selects the cell.
 float centre_x(int x);
 float centre_y(int y);
 

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <immintrin.h>
 
+#include "platform/frame.h"
+
 char* _ECRAN;
 char* _FOND;
 char* _VIDEO;
@@ -15,8 +17,6 @@ char* _ANNEAU;
 char* _NB;
 char* _SOURIS;
 char* _SSOURIS;
-
-UpdateHooks update_hooks = {nullptr, nullptr};
 
 namespace {
 

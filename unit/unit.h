@@ -40,14 +40,6 @@ void _DRAWSOURIS(int32 x, int32 y);
 // Puts _SSOURIS back into _ECRAN.
 void _EFFSOURIS(int32 x, int32 y);
 
-// The display device may bracket every _UPDATE: begin returns once _VIDEO may be
-// written, end hands the new frame over. Both null when nothing needs them.
-struct UpdateHooks {
-    void (*begin)();
-    void (*end)();
-};
-extern UpdateHooks update_hooks;
-
 // The keyed routines exist in three forms that must give the same pixels: the
 // scalar rule, and SSE2 and AVX2 forms. The public routines use the fastest the
 // CPU has; tests and benchmarks pick one here.
