@@ -78,8 +78,6 @@ BView::BView(BRect frame, const char* /*name*/, uint32 /*resizing_mode*/, uint32
 
 BView::~BView() = default;
 
-BWindow* BView::Window() const { return window_; }
-
 // Waits for the input to change, a tick at most, with the window's lock given up
 // meanwhile (as a condition variable gives up its mutex), so the wait holds up
 // neither the window's thread nor the game.

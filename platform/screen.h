@@ -22,7 +22,6 @@ public:
     // secondary, tertiary). Call with the window locked. May wait briefly for the
     // mouse to change first; it lets the window's lock go while it waits.
     void GetMouse(BPoint* where, uint32* buttons, bool check_queue = true);
-    BWindow* Window() const;
 
     BView(const BView&) = delete;
     BView& operator=(const BView&) = delete;

@@ -129,10 +129,6 @@ double fbm(double x, double y, uint32_t seed, int octaves) {
     return sum / weight;
 }
 
-double grain(int x, int y, uint32_t seed) { return hash(x, y, seed) / 4294967296.0; }
-
-double sd_circle(double x, double y, double cx, double cy, double r) { return std::hypot(x - cx, y - cy) - r; }
-
 double sd_round_rect(double x, double y, double x0, double y0, double x1, double y1, double r) {
     double cx = (x0 + x1) / 2, cy = (y0 + y1) / 2;
     double qx = std::fabs(x - cx) - ((x1 - x0) / 2 - r), qy = std::fabs(y - cy) - ((y1 - y0) / 2 - r);

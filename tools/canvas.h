@@ -20,7 +20,6 @@ inline double smoothstep(double e0, double e1, double v) {
     double t = clamp01((v - e0) / (e1 - e0));
     return t * t * (3 - 2 * t);
 }
-inline double luma(Colour c) { return 0.299 * c.r + 0.587 * c.g + 0.114 * c.b; }
 // How much of a pixel a shape covers, from the signed distance of the pixel's
 // centre to the shape's edge (negative inside), in pixels.
 inline double cover(double d) { return clamp01(0.5 - d); }
@@ -54,11 +53,8 @@ bool read_png(const std::string& path, int& w, int& h, std::vector<uint8_t>& rgb
 double noise(double x, double y, uint32_t seed);
 // A few octaves of noise, in [0, 1].
 double fbm(double x, double y, uint32_t seed, int octaves = 4);
-// A fixed pseudo-random value in [0, 1) for a pixel.
-double grain(int x, int y, uint32_t seed);
 
 // Signed distances, negative inside.
-double sd_circle(double x, double y, double cx, double cy, double r);
 double sd_round_rect(double x, double y, double x0, double y0, double x1, double y1, double r);
 // A convex polygon given by its corners, clockwise on the screen (y down).
 double sd_polygon(double x, double y, const std::vector<double>& xs, const std::vector<double>& ys);
