@@ -87,12 +87,7 @@ double micros_since(Clock::time_point t0) {
 int main() {
     headless::select();
     BApplication app("application/x-vnd.globoid-pacing");
-    Connected = false;
-    Window = new WindowType;
-    Window->Show();
-    while (!Connected) spin_hint();
-    Window->Thread = spawn_thread(game, "game", B_NORMAL_PRIORITY, nullptr);
-    resume_thread(Window->Thread);
+    OpenWindow(game, "game");
     headless::move(10, 10);
     headless::wait_seen();
 

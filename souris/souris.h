@@ -2,6 +2,7 @@
 // The full-screen window and its view, and the mouse cursor with its thread.
 #include <atomic>
 
+#include "platform/kernel.h"
 #include "platform/screen.h"
 
 class WindowType : public BWindowScreen {
@@ -45,6 +46,11 @@ public:
     uint32* Fond;            // the 16x16 pixels under the drawn cursor
     std::atomic<bool> Visible;
 };
+
+// The start-up of the screen: makes Window and shows it, spins until the screen is
+// connected, then starts `game` as the game thread, unless it is null. The game's
+// application runs it; so do the programs that stand in for the game.
+void OpenWindow(thread_func game, const char* name);
 
 extern WindowType* Window;
 extern ViewType* View;

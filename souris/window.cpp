@@ -26,6 +26,16 @@ void WindowType::Quit() {
     BWindowScreen::Quit();
 }
 
+void OpenWindow(thread_func game, const char* name) {
+    Connected = false;
+    Window = new WindowType();
+    Window->Show();
+    while (!Connected) spin_hint();
+    if (!game) return;
+    Window->Thread = spawn_thread(game, name, B_NORMAL_PRIORITY, nullptr);
+    erreur = resume_thread(Window->Thread);
+}
+
 ViewType::ViewType() : BView(BRect(0, 0, 639, 479), "View main", B_FOLLOW_NONE, 0) {}
 
 ViewType::~ViewType() = default;

@@ -34,9 +34,7 @@ struct Screen : ::testing::Environment {
     void SetUp() override {
         headless::select();
         app = new BApplication("application/x-vnd.globoid-test");
-        Window = new WindowType;
-        Window->Show();
-        while (!Connected) spin_hint();
+        OpenWindow(nullptr, nullptr);
     }
 };
 const auto* screen = ::testing::AddGlobalTestEnvironment(new Screen);
