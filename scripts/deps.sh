@@ -5,6 +5,11 @@ set -eu
 
 packages="cmake make g++ libsdl2-dev libpng-dev libgtest-dev libbenchmark-dev libx11-dev xvfb xdotool x11-apps"
 
+# scripts/deps.sh fuzz: Debian's clang and its libFuzzer runtime as well, for scripts/fuzz.sh.
+if [ "${1:-}" = fuzz ]; then
+    packages="$packages clang-14 libclang-rt-14-dev"
+fi
+
 missing=""
 for p in $packages; do
     if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
