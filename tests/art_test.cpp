@@ -3,12 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
 #include <string>
 #include <tuple>
 #include <vector>
 
-#include "draw/geometry.h"
 #include "tests/harness.h"
 
 namespace {
@@ -64,72 +62,6 @@ TEST(ArtTest, MarblesShareOneMaskTheRingShowsTheirMiddleAndTheCursorPointsFromIt
     // The tip, the point the game draws the cursor from, is its top-left pixel.
     EXPECT_NE(cursor.at(0, 0), 0u);
     EXPECT_EQ(cursor.at(15, 0) | cursor.at(15, 15), 0u);
-}
-
-TEST(ArtTest, EveryHoleSitsUnderItsBoxAndLooksTheSame) {
-    Picture fond = load("vorkane"), marble = load("pion1"), ring = load("vrkan");
-    ASSERT_EQ(fond.rgb.size(), 640u * 480u);
-    auto at = [&](int x, int y, int c, int r) { return fond.at(cell_left(x) + c, cell_top(y) + r); };
-    std::vector<uint32_t> first;
-    int cells = 0;
-    for (int y = 2; y <= 10; y++)
-        for (int x = std::abs(y - 6) + 2; x <= 18 - std::abs(y - 6); x += 2, cells++) {
-            SCOPED_TRACE("cell " + std::to_string(x) + "," + std::to_string(y));
-            // What the marbles and the ring were blended with lies under them, everywhere.
-            std::vector<uint32_t> under;
-            for (int r = 0; r < 32; r++)
-                for (int c = 0; c < 32; c++)
-                    if (marble.at(c, r) || ring.at(c, r)) under.push_back(at(x, y, c, r));
-            if (first.empty()) first = under;
-            EXPECT_EQ(under, first);
-        }
-    EXPECT_EQ(cells, 61);
-    // The hole is there and centred in its box: the pixels that stand out from the
-    // board round it balance about the box's middle. As all look the same, one will do.
-    std::vector<double> round;
-    auto dist = [](int c, int r) { return std::hypot(c + 0.5 - 16, r + 0.5 - 16); };
-    for (int r = -4; r < 36; r++)
-        for (int c = -4; c < 36; c++)
-            if (dist(c, r) > 18 && dist(c, r) < 19.5) round.push_back(luma(at(10, 6, c, r)));
-    std::nth_element(round.begin(), round.begin() + round.size() / 2, round.end());
-    double board = round[round.size() / 2], sx = 0, sy = 0, n = 0;
-    for (int r = -4; r < 36; r++)
-        for (int c = -4; c < 36; c++)
-            if (dist(c, r) < 18 && std::fabs(luma(at(10, 6, c, r)) - board) > 20) sx += c + 0.5, sy += r + 0.5, n++;
-    EXPECT_NEAR(sx / n, 16, 0.5);
-    EXPECT_NEAR(sy / n, 16, 0.5);
-}
-
-TEST(ArtTest, DigitsDifferAndBlendIntoTheirWellsAtBothScorePlaces) {
-    Picture fond = load("vorkane"), previous;
-    for (int n = 0; n <= 6; n++) {
-        Picture digit = load("vrk" + std::to_string(n));
-        ASSERT_EQ(digit.rgb.size(), 27u * 33u);
-        // The glyph's outermost pixels are the well's, so no seam shows round it.
-        for (int top : {370, 424})
-            for (int y = 0; y < 33; y++)
-                for (int x = 0; x < 27; x += (y == 0 || y == 32) ? 1 : 26)
-                    ASSERT_EQ(digit.at(x, y), fond.at(410 + x, top + y)) << "digit " << n << " at " << x << "," << y;
-        EXPECT_NE(digit.rgb, previous.rgb) << n;
-        previous = digit;
-    }
-}
-
-TEST(ArtTest, EachPlayerPanelShowsThatPlayersMarble) {
-    // The marble's fully covered middle, as the sprite has it, must appear on the panel.
-    auto shows = [](const Picture& panel, const Picture& marble) {
-        for (int py = 0; py + 16 <= panel.h; py++)
-            for (int px = 0; px + 16 <= panel.w; px++) {
-                bool same = true;
-                for (int r = 0; r < 16 && same; r++)
-                    for (int c = 0; c < 16 && same; c++) same = panel.at(px + c, py + r) == marble.at(8 + c, 8 + r);
-                if (same) return true;
-            }
-        return false;
-    };
-    Picture j1 = load("vrkj1"), j2 = load("vrkj2"), light = load("pion1"), dark = load("pion2");
-    EXPECT_TRUE(shows(j1, light) && shows(j2, dark));
-    EXPECT_FALSE(shows(j1, dark) || shows(j2, light));
 }
 
 // The same bytes on every run, the icons among them: pictures of their size with

@@ -1,18 +1,14 @@
-// Threads, kills, the window lock, keys and the pacing of the polling calls, on
-// the headless device, and reading files. Waits are on conditions with a generous
-// limit, never on time.
+// Kills, the keys of the SDL device and the pacing of the polling calls, on the
+// headless device. Waits are on conditions with a generous limit, never on time.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
-#include <cstdio>
-#include <fstream>
 #include <functional>
 #include <list>
 #include <thread>
 
 #include "platform/device.h"
-#include "platform/file.h"
 #include "platform/headless.h"
 #include "tests/harness.h"
 #include "platform/input.h"
@@ -78,38 +74,6 @@ struct Mouse : BWindow {
     }
 };
 
-TEST(ThreadTest, SpawnResumeAndKillKnowWhichThreadsLiveAndAThreadCanKillItself) {
-    static std::atomic<void*> got;
-    got = nullptr;
-    auto entry = [](void* p) -> int32 { got = p; return 0; };
-    int marker;
-    thread_id never = spawn_thread(entry, "never", 10, &marker);
-    ASSERT_GT(never, 0);
-    EXPECT_EQ(kill_thread(never), B_OK);
-    EXPECT_EQ(got.load(), nullptr) << "ran before resume_thread";
-
-    thread_id id = spawn_thread(entry, "arg", 10, &marker);
-    ASSERT_EQ(resume_thread(id), B_OK);
-    ASSERT_TRUE(eventually([] { return got.load() != nullptr; }));
-    EXPECT_EQ(got.load(), &marker);
-    // It may still be on its way out; once out, the id is dead.
-    EXPECT_TRUE(eventually([&] { return kill_thread(id) == B_BAD_THREAD_ID; }));
-    for (thread_id dead : {never, 987654, -1}) {
-        EXPECT_EQ(resume_thread(dead), B_BAD_THREAD_ID);
-        EXPECT_EQ(kill_thread(dead), B_BAD_THREAD_ID);
-    }
-    EXPECT_LT(spawn_thread(nullptr, "none", 10, nullptr), 0);
-
-    thread_id self = start([] {
-        turns++;
-        kill_thread(headless::current_thread());
-        turns++;
-    });
-    EXPECT_TRUE(headless::wait_parked(self));
-    EXPECT_EQ(turns, 1) << "a thread that kills itself goes no further";
-    EXPECT_EQ(kill_thread(self), B_BAD_THREAD_ID);
-}
-
 TEST_F(NoTick, KillEndsAThreadWhereverItIsAndFreesTheLocksItHeld) {
     Looper looper, held;
     Mouse mouse;
@@ -140,17 +104,6 @@ TEST_F(NoTick, KillEndsAThreadWhereverItIsAndFreesTheLocksItHeld) {
     EXPECT_TRUE(stays());
     EXPECT_EQ(headless::lock_owner(&held), 0);
     EXPECT_TRUE(looper.Lock() && held.Lock());
-}
-
-TEST(KeyTest, EachKeyCodeSetsExactlyItsOwnBit) {
-    key_info info;
-    for (int code = 0; code < 128; code++)
-        for (bool down : {true, false}) {
-            headless::key(uint8(code), down);
-            get_key_info(&info);
-            for (int byte = 0; byte < 16; byte++)
-                ASSERT_EQ(info.key_states[byte], down && byte == code / 8 ? 0x80 >> (code % 8) : 0) << "key " << code;
-        }
 }
 
 TEST(KeyTest, OnlyTheNineKeysOfTheGameReachItsCodes) {
@@ -190,23 +143,6 @@ TEST_F(NoTick, GetKeyInfoWaitsForAChangeOrTheMousePassThatPublishesIt) {
     kill_thread(id);
 }
 
-TEST_F(NoTick, GetMouseGivesTheWindowLockUpWhileItWaitsAndTakesItBack) {
-    Mouse mouse;
-    headless::move(7, 8);
-    thread_id id = start([&] {
-        mouse.Lock();
-        for (int i = 0; i < 2; i++, turns++) mouse.get();
-        wait_forever();
-    });
-    ASSERT_TRUE(mouse.Lock()); // free while GetMouse waits
-    headless::move(30, 40);
-    mouse.Unlock();
-    ASSERT_TRUE(eventually([&] { return turns == 2; }));
-    EXPECT_EQ(headless::lock_owner(&mouse), id);
-    EXPECT_EQ(mouse.where.x, 30);
-    kill_thread(id);
-}
-
 TEST_F(NoTick, ALongSpinWaitsUntilThePlatformChanges) {
     Looper looper;
     std::atomic<bool> flag{false};
@@ -222,24 +158,6 @@ TEST_F(NoTick, ALongSpinWaitsUntilThePlatformChanges) {
     looper.Unlock(); // any change of platform state wakes a waiting spin
     EXPECT_TRUE(eventually([&] { return turns == 1; }));
     kill_thread(id);
-}
-
-TEST(FileTest, AMissingFileDeliversNothingAndAShortOneStopsAtItsEnd) {
-    char buffer[8] = "-------";
-    BFile missing("no/such/file.tga", B_READ_ONLY);
-    EXPECT_EQ(missing.InitCheck(), B_NO_INIT);
-    EXPECT_EQ(missing.Read(buffer, 8), 0);
-    EXPECT_EQ(std::string(buffer), "-------") << "written after a failed open";
-
-    std::ofstream("globoid-short.bin") << "0123456789"; // in the working directory
-    BFile file("globoid-short.bin", B_READ_ONLY);
-    std::remove("globoid-short.bin"); // an open file stays readable
-    ASSERT_EQ(file.InitCheck(), B_OK);
-    EXPECT_EQ(file.Read(buffer, 4), 4);
-    EXPECT_EQ(std::string(buffer, 4), "0123");
-    EXPECT_EQ(file.Read(buffer, 8), 6);
-    EXPECT_EQ(std::string(buffer, 8), std::string("456789-") + '\0');
-    EXPECT_EQ(file.Read(buffer, 8), 0);
 }
 
 } // namespace

@@ -76,8 +76,6 @@ struct Game {
         AffScore();
         std::memcpy(opening, Jeu, sizeof Jeu);
         reset_cursor();
-        std::memset(shown, -1, sizeof shown);
-        std::memset(shown_score, -1, sizeof shown_score);
     }
 
     std::string play() {
@@ -115,7 +113,7 @@ struct Game {
             next.x < 0 ? move(plan_sens) : click_cell(next, px, py);
         } else if (kind >= 10 && NbSelec >= 1) {
             const int forward[2][2] = {{0, 5}, {2, 3}};
-            move(a % 2 ? forward[Tour - 1][(a >> 1) % 2] : int((a >> 1) % 6));
+            move(a % 2 ? forward[Tour - 1][(a >> 1) % 2] : int((a >> 1) % 8) - 1); // -1 and 6: no direction
         } else if (kind == 7 || kind == 8) {
             // Next to a selected marble or an own one, or two cells away.
             Cell from = NbSelec >= 1 ? Cell{Xs[1 + a % NbSelec], Ys[1 + a % NbSelec]} : own[a % own.size()];
@@ -128,8 +126,8 @@ struct Game {
     }
 
     // An attack, played from the back of plan: clicks that empty the selection, then
-    // an own line of two or three that can push along itself, back to front or front
-    // to back, then the move.
+    // an own line of two or three that outnumbers the opposing row ahead of it, back
+    // to front or front to back, then the move.
     void make_plan(uint32_t a) {
         std::vector<std::pair<std::vector<Cell>, int>> lines;
         for (Cell m : own_marbles())
@@ -139,7 +137,7 @@ struct Game {
                 for (int k = 0; k > -3 && cell(k) == Tour; k--) line.push_back(step(m, d, k));
                 int n = 1;
                 while (cell(n) == 3 - Tour) n++;
-                if (n > 1 && n <= int(line.size()) && cell(n) != Tour) lines.push_back({line, d});
+                if (n > 1 && n <= int(line.size())) lines.push_back({line, d}); // own marble beyond: refused
             }
         if (lines.empty()) return;
         std::tie(plan, plan_sens) = lines[(a >> 1) % lines.size()];
@@ -156,11 +154,44 @@ struct Game {
               std::clamp(band_top(c.y) + int(py % kBandHeight), 0, 463));
     }
 
-    // A move either passes the turn and empties the selection, or changes nothing;
-    // Gagne comes exactly with the sixth point, the turn kept and the cursor hidden.
+    // What a move must do, worked out along its line rather than as Joue does it:
+    // the grid after it, and whether it scores; false when it is refused. Sideways
+    // every target must be empty; along the line the front marble's cell ahead must
+    // be empty, or hold a row of fewer opposing marbles with an empty cell or the
+    // border beyond.
+    bool predict(int sens, char (&grid)[22][22], bool& scores) {
+        std::vector<Cell> sel = selection();
+        scores = false;
+        if (sel.empty() || sens < 0 || sens > 5) return false;
+        auto at = [&](Cell c) -> char& { return grid[c.y][c.x]; };
+        auto selected = [&](Cell c) { return std::find(sel.begin(), sel.end(), c) != sel.end(); };
+        Cell front = sel[0];
+        bool along = false;
+        for (Cell c : sel) selected(step(c, sens)) ? void(along = true) : void(front = c);
+        if (!along) {
+            for (Cell c : sel)
+                if (at(step(c, sens)) != 0) return false;
+        } else {
+            int k = 1;
+            while (at(step(front, sens, k)) == 3 - Tour) k++;
+            char beyond = at(step(front, sens, k));
+            if (k - 1 >= int(sel.size()) || (beyond != 0 && (k == 1 || beyond != 3))) return false;
+            if (k > 1 && beyond == 0) at(step(front, sens, k)) = char(3 - Tour);
+            scores = k > 1 && beyond == 3;
+        }
+        for (Cell c : sel) at(c) = 0;
+        for (Cell c : sel) at(step(c, sens)) = Tour;
+        return true;
+    }
+
+    // A move does what predict says and passes the turn and empties the selection,
+    // or changes nothing; Gagne comes exactly with the sixth point, the turn kept and
+    // the cursor hidden.
     void move(int sens) {
-        char grid[sizeof Jeu], tour = Tour, score = Score[int(Tour)];
+        char grid[sizeof Jeu], want[22][22], tour = Tour, score = Score[int(Tour)];
         std::memcpy(grid, Jeu, sizeof Jeu);
+        std::memcpy(want, Jeu, sizeof Jeu);
+        bool scores, allowed = predict(sens, want, scores);
         std::vector<Cell> sel = selection();
         plan.clear();
         stats.moves++;
@@ -177,6 +208,8 @@ struct Game {
         std::string what = "move " + std::to_string(sens) + ": ";
         if (won != (Score[int(tour)] == 6) || (won && (Tour != tour || Souris->Visible)))
             fail(what + "Gagne, the sixth point, the turn or the cursor");
+        else if (done != allowed || (done && (std::memcmp(want, Jeu, sizeof Jeu) || Score[int(tour)] != score + scores)))
+            fail(what + (allowed ? "allowed" : "refused") + " by the rules, but Joue did otherwise");
         else if (!done && (std::memcmp(grid, Jeu, sizeof Jeu) || Score[int(tour)] != score || !(selection() == sel)))
             fail(what + "refused, but the board, the score or the selection changed");
         else if (done && NbSelec != 0)
@@ -211,40 +244,12 @@ struct Game {
         check_frame(won || step_no % kWholeFrameEvery == 0);
     }
 
-    // The reference is redrawn from the background where a cell's content or ring or
-    // a score changed, and those places are compared at once; the whole frame, which
-    // shows drawing anywhere else too, every kWholeFrameEvery steps, at a win and at
-    // the end.
+    // The frame against one drawn from scratch, every kWholeFrameEvery steps, at a
+    // win and at the end.
     void check_frame(bool whole) {
-        char want[22][22] = {};
-        for (Cell c : selection()) want[c.y][c.x] = 4;
-        char* frame = _ECRAN;
-        _ECRAN = reference.data();
-        bool same = true;
-        auto compare = [&](int px, int py, int w, int h) {
-            for (size_t r = 0, p = (size_t(py) * 640 + size_t(px)) * 4; r < size_t(h); r++, p += kScreenRow)
-                same = same && !std::memcmp(frame + p, _ECRAN + p, size_t(w) * 4);
-        };
-        for (int y = 2; y <= 10; y++)
-            for (int x = 0; x <= 20; x++) {
-                want[y][x] += Jeu[y][x];
-                if (!on_board(x, y) || want[y][x] == shown[y][x]) continue;
-                shown[y][x] = want[y][x];
-                _EFFSPRITE(cell_left(x), cell_top(y));
-                AffBoule(char(x), char(y), Jeu[y][x]);
-                if (want[y][x] >= 4) AffBoule(char(x), char(y), char(Tour + 4));
-                compare(cell_left(x), cell_top(y), kCellBox, kCellBox);
-            }
-        if (std::memcmp(shown_score, Score, 3)) {
-            std::memcpy(shown_score, Score, 3);
-            AffScore();
-            compare(410, 370, 27, 33);
-            compare(410, 424, 27, 33);
-        }
-        _ECRAN = frame;
-        std::string d = whole || !same ? frame_diff(frame, reference.data()) : "";
-        if (same && !d.empty()) // drawn elsewhere since the last whole comparison
-            d += ", drawn after step " + std::to_string((step_no - 1) / kWholeFrameEvery * kWholeFrameEvery);
+        if (!whole) return;
+        draw_from_scratch(reference.data());
+        std::string d = frame_diff(_ECRAN, reference.data());
         if (!d.empty()) fail("the frame differs from one drawn from scratch: " + d);
     }
 
@@ -259,8 +264,7 @@ struct Game {
     std::vector<Cell> plan;
     int plan_sens = 0;
     char opening[22][22];
-    std::vector<char> reference = std::vector<char>(_FOND, _FOND + kFrame);
-    char shown[22][22], shown_score[3]; // what reference shows: Jeu's code, plus 4 with a ring
+    std::vector<char> reference = std::vector<char>(kFrame);
 };
 
 } // namespace

@@ -1,14 +1,10 @@
-// The cursor with the real mouse thread, window and view, on the headless device;
-// and the window's quit and disconnection, each in a process of its own (see
+// The buttons as the real mouse thread, window and view give them, on the
+// headless device; and the window's quit and disconnection, each in a process of its own (see
 // CMakeLists.txt), since a window closes only once.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cstring>
-#include <functional>
-#include <thread>
 
 #include "platform/headless.h"
 #include "platform/input.h"
@@ -39,37 +35,12 @@ struct Screen : ::testing::Environment {
 };
 const auto* screen = ::testing::AddGlobalTestEnvironment(new Screen);
 
-uint32_t shape[256]; // the test cursor
-
-std::vector<uint32_t> words(const char* image) {
-    const uint32_t* p = reinterpret_cast<const uint32_t*>(image);
-    return {p, p + 640 * 480};
-}
-
-// Whether image (by default _ECRAN) is _FOND with the test cursor keyed over it at
-// (x, y), or with no cursor when x < 0; else where the first pixel differs.
-::testing::AssertionResult shows(int x, int y, std::vector<uint32_t> image = {}) {
-    if (image.empty()) {
-        Window->Lock();
-        image = words(_ECRAN);
-        Window->Unlock();
-    }
-    std::vector<uint32_t> want = words(_FOND);
-    for (int i = 0; i < 256 && x >= 0; i++)
-        if (shape[i]) want[(y + i / 16) * 640 + x + i % 16] = shape[i];
-    size_t at = std::mismatch(want.begin(), want.end(), image.begin()).first - want.begin();
-    if (at == want.size()) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "first differs at (" << at % 640 << ", " << at / 640 << ")";
-}
-
 // Each test gets fresh test art and a fresh cursor object with its mouse thread;
 // the thread is killed at the end.
 class SourisTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::memcpy(shape, _SOURIS, sizeof shape);
         SourisType* own = new SourisType;
-        std::memcpy(own->Forme, shape, sizeof shape);
         // The mouse thread works on its own object before Souris is set.
         ASSERT_TRUE(move(77, 88));
         EXPECT_EQ(own->x, 77);
@@ -83,35 +54,6 @@ protected:
 
     test::Buffers buffers_;
 };
-
-TEST_F(SourisTest, ThePositionIsClampedAndTheCursorIsDrawnThereOnShowAndMovesOnly) {
-    const float moves[][4] = {{639, 479, 623, 463}, {-30, -40, 0, 0}, {700, 10, 623, 10}, {300.9f, 200.5f, 300, 200}};
-    for (const auto& m : moves) {
-        ASSERT_TRUE(move(m[0], m[1]));
-        EXPECT_EQ(Souris->x, m[2]);
-        EXPECT_EQ(Souris->y, m[3]);
-    }
-    Souris->Show();
-    EXPECT_TRUE(shows(300, 200));
-    ASSERT_TRUE(move(639, 479)); // the cursor lies wholly on the screen
-    EXPECT_TRUE(shows(623, 463));
-    Souris->Hide();
-    EXPECT_TRUE(shows(-1, -1));
-    ASSERT_TRUE(move(40, 40)); // moved while hidden: nothing drawn now, and Show draws at the new place
-    EXPECT_TRUE(shows(-1, -1));
-    Souris->Show();
-    EXPECT_TRUE(shows(40, 40));
-
-    // A pixel under a transparent part of the cursor, changed behind the cursor's
-    // back: a redraw, which an unmoved mouse must not cause, would put the saved pixel back.
-    ASSERT_EQ(shape[0], 0u);
-    Window->Lock();
-    test::set_pixel(_ECRAN, 40, 40, 0x12345678);
-    Window->Unlock();
-    ASSERT_TRUE(press(1) && release(1) && move(40, 40));
-    EXPECT_EQ(test::pixel(_ECRAN, 40, 40), 0x12345678u);
-    Souris->Hide();
-}
 
 TEST_F(SourisTest, TheButtonsFreezeWhileTheCursorIsHidden) {
     ASSERT_TRUE(press(1));
@@ -132,35 +74,6 @@ TEST_F(SourisTest, TheButtonsFreezeWhileTheCursorIsHidden) {
         ASSERT_TRUE(release(button));
     }
     EXPECT_FALSE(Souris->Bouton1 || Souris->Bouton2 || Souris->Bouton3);
-    Souris->Hide();
-}
-
-TEST_F(SourisTest, FramesNeverShowHalfACursorNorACursorThatWasHidden) {
-    _VIDEO = static_cast<char*>(Window->CardInfo()->frame_buffer);
-    Souris->Show();
-    int opaque = 0;
-    while (!shape[opaque]) opaque++;
-    // Each move sets the mouse thread drawing while this thread copies frames out.
-    uint64_t seed = 7;
-    for (int frame = 0, shown = 1; frame < 200; frame++) {
-        headless::move(float(test::next_random(seed) % 640), float(test::next_random(seed) % 480));
-        if (frame % 7 == 3) {
-            shown ? Souris->Hide() : Souris->Show();
-            shown = !shown;
-        }
-        _UPDATE();
-        std::vector<uint32_t> image = headless::frame();
-        if (!shown) {
-            ASSERT_TRUE(shows(-1, -1, image)) << "a hidden cursor in frame " << frame;
-            continue;
-        }
-        // The first pixel off the background is the cursor's first opaque one, and
-        // so tells where the whole cursor must lie.
-        auto first = std::mismatch(image.begin(), image.end(), words(_FOND).begin()).first - image.begin();
-        int x = int(first % 640) - opaque % 16, y = int(first / 640) - opaque / 16;
-        ASSERT_TRUE(x <= 623 && y >= 0 && y <= 463) << "frame " << frame;
-        ASSERT_TRUE(shows(x, y, image)) << "frame " << frame;
-    }
     Souris->Hide();
 }
 
