@@ -1,6 +1,6 @@
-// The buttons as the real mouse thread, window and view give them, on the
-// headless device; and the window's quit and disconnection, each in a process of its own (see
-// CMakeLists.txt), since a window closes only once.
+// The window's quit and disconnection with the real mouse thread, window and view
+// on the headless device, each in a process of its own (see CMakeLists.txt), since
+// a window closes only once.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -17,12 +17,6 @@ namespace {
 
 using test::eventually;
 
-// Input steps: each returns once the mouse thread has run a whole pass with it. A
-// move to where the mouse is lets a pass run with nothing new.
-bool move(float x, float y) { return headless::move(x, y), headless::wait_seen(2, 0); }
-bool press(int button) { return headless::press(button), headless::wait_seen(2, 0); }
-bool release(int button) { return headless::release(button), headless::wait_seen(2, 0); }
-
 BApplication* app;
 
 // One application and one connected window for the whole process.
@@ -34,48 +28,6 @@ struct Screen : ::testing::Environment {
     }
 };
 const auto* screen = ::testing::AddGlobalTestEnvironment(new Screen);
-
-// Each test gets fresh test art and a fresh cursor object with its mouse thread;
-// the thread is killed at the end.
-class SourisTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        SourisType* own = new SourisType;
-        // The mouse thread works on its own object before Souris is set.
-        ASSERT_TRUE(move(77, 88));
-        EXPECT_EQ(own->x, 77);
-        Souris = own;
-    }
-    void TearDown() override {
-        EXPECT_EQ(kill_thread(Souris->Thread), B_OK);
-        Souris = nullptr;
-        EXPECT_TRUE(buffers_.guards_intact());
-    }
-
-    test::Buffers buffers_;
-};
-
-TEST_F(SourisTest, TheButtonsFreezeWhileTheCursorIsHidden) {
-    ASSERT_TRUE(press(1));
-    EXPECT_FALSE(Souris->Bouton1);
-    Souris->Show();
-    ASSERT_TRUE(move(77, 88));
-    EXPECT_TRUE(Souris->Bouton1);
-    Souris->Hide();
-    ASSERT_TRUE(release(1));
-    EXPECT_TRUE(Souris->Bouton1);
-    Souris->Show();
-    ASSERT_TRUE(move(77, 88));
-    EXPECT_FALSE(Souris->Bouton1);
-    for (int button : {2, 3}) {
-        ASSERT_TRUE(press(button));
-        EXPECT_EQ(Souris->Bouton2, button == 2);
-        EXPECT_EQ(Souris->Bouton3, button == 3);
-        ASSERT_TRUE(release(button));
-    }
-    EXPECT_FALSE(Souris->Bouton1 || Souris->Bouton2 || Souris->Bouton3);
-    Souris->Hide();
-}
 
 // ---- Quitting and disconnecting: each run in a process of its own. ----------------
 
