@@ -1,0 +1,262 @@
+// The protocol's frames, join codes and addresses; and the link against a real
+// link and against a hostile peer on the loopback.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "net/link.h"
+#include "tests/harness.h"
+
+using namespace net;
+using Bytes = std::vector<uint8_t>;
+
+namespace {
+
+Bytes frame(Bytes body) {
+    body.insert(body.begin(), {uint8_t(body.size() >> 8), uint8_t(body.size())});
+    return body;
+}
+Bytes hello(uint16_t version = kVersion, const char* code = "ABCDEFGH") {
+    Bytes b = {1, 'G', 'L', 'B', 'D', uint8_t(version >> 8), uint8_t(version)};
+    b.insert(b.end(), code, code + 8);
+    return frame(b);
+}
+Bytes operator+(Bytes a, const Bytes& b) { return a.insert(a.end(), b.begin(), b.end()), a; }
+Bytes move(const Bytes& fields) { return frame(Bytes{3} + fields); }
+
+const Bytes kMove = move({2, 8, 8, 9, 7, 0, 0, 3}); // (8, 8) and (9, 7), up-left
+const Bytes kHash1 = frame({4, 0, 0, 0, 1, 1, 2, 3, 4, 5, 6, 7, 8});
+
+} // namespace
+
+TEST(Protocol, FramesParseStrictlyAndEncodeBackToTheSameBytes) {
+    struct Row { Bytes bytes; Reason fault; } rows[] = {
+        {hello(), Reason::None},
+        {hello(2), Reason::BadVersion},
+        {frame({1, 'G', 'L', 'B', 'D', 0, 9}), Reason::BadVersion}, // another version may be shorter
+        {frame({1, 'X', 'L', 'B', 'D', 0, 1, 'A', 'B', 'C', 'D', 'E', 'F', 'G', 'H'}), Reason::Malformed},
+        {hello(kVersion, "abcdefgh"), Reason::Malformed},
+        {frame({1, 'G', 'L', 'B', 'D', 0, 1, 'A', 'B', 'C'}), Reason::Malformed},
+        {frame({2, uint8_t(Reason::WrongCode)}), Reason::None},
+        {frame({2, 0}), Reason::Malformed},
+        {frame({2, uint8_t(Reason::Count)}), Reason::Malformed},
+        {kMove, Reason::None},
+        {move({1, 6, 2, 0, 0, 0, 0, 0}), Reason::None},
+        {move({0, 6, 2, 0, 0, 0, 0, 0}), Reason::Malformed},
+        {move({4, 6, 2, 0, 0, 0, 0, 0}), Reason::Malformed},
+        {move({1, 6, 2, 0, 0, 0, 0, 6}), Reason::Malformed},
+        {move({1, 6, 2, 7, 3, 0, 0, 0}), Reason::Malformed}, // a slot past n in use
+        {move({1, 7, 2, 0, 0, 0, 0, 0}), Reason::IllegalMove}, // x + y odd
+        {move({1, 4, 2, 0, 0, 0, 0, 0}), Reason::IllegalMove}, // the border
+        {move({1, 10, 11, 0, 0, 0, 0, 0}), Reason::IllegalMove},
+        {move({1, 0xfe, 2, 0, 0, 0, 0, 0}), Reason::IllegalMove},
+        {frame({3, 1, 6, 2}), Reason::Malformed},
+        {kHash1, Reason::None},
+        {frame({4, 0, 0, 0, 1}), Reason::Malformed},
+        {frame({5}), Reason::None},
+        {frame({6}), Reason::None},
+        {frame({5, 0}), Reason::Malformed},
+        {frame({0}), Reason::Malformed},
+        {frame({77}), Reason::Malformed},
+        {Bytes{0, 0, 5}, Reason::Malformed},
+        {Bytes{0, kMaxFrame + 1}, Reason::Oversized},
+        {Bytes{'G', 'E', 'T', ' ', '/'}, Reason::Oversized},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(::testing::PrintToString(row.bytes));
+        for (size_t chunk : {row.bytes.size(), size_t(1)}) {
+            Decoder d;
+            size_t used = 0;
+            while (used < row.bytes.size() && d.fault() == Reason::None && !d.ready())
+                used += d.feed(row.bytes.data() + used, std::min(chunk, row.bytes.size() - used));
+            EXPECT_EQ(d.fault(), row.fault);
+            EXPECT_EQ(d.ready(), row.fault == Reason::None);
+            if (d.ready()) { EXPECT_EQ(encode(d.message()), row.bytes); }
+        }
+    }
+}
+
+TEST(Protocol, CodesAndAddresses) {
+    std::array<char, kCodeLength> code;
+    EXPECT_TRUE(normalise_code("abcd-efgh", &code) && show_code(code) == "ABCD-EFGH");
+    EXPECT_TRUE(normalise_code("ABCD EFGH", &code));
+    for (const char* bad : {"", "ABCD-EFG", "ABCD-EFGHJ", "ABCD-EFG0", "ABCD-EFGI", "ABCD/EFG"})
+        EXPECT_FALSE(normalise_code(bad, &code)) << bad;
+    std::string a = new_code(), b = new_code();
+    EXPECT_TRUE(normalise_code(a, &code) && show_code(code) == a) << a;
+    EXPECT_NE(a, b);
+
+    struct Row { const char* text; const char* host; int port; } rows[] = {
+        {"192.0.2.1:4321", "192.0.2.1", 4321}, {"example.org", "example.org", kDefaultPort},
+        {"[::1]:9", "::1", 9}, {"::1", "::1", kDefaultPort}, {"h:65535", "h", 65535},
+        {":80", nullptr, 0}, {"h:0", nullptr, 0}, {"h:65536", nullptr, 0}, {"h:8x", nullptr, 0},
+        {"h:", nullptr, 0}, {"[::1", nullptr, 0}, {"[::1]x", nullptr, 0}, {"", nullptr, 0},
+    };
+    for (const Row& row : rows) {
+        std::string host;
+        uint16_t port = 0;
+        ASSERT_EQ(parse_address(row.text, &host, &port), row.host != nullptr) << row.text;
+        if (row.host) { EXPECT_TRUE(host == row.host && port == row.port) << row.text; }
+    }
+    EXPECT_EQ(escape("a\x1b[2J\\\n"), "a\\x1b[2J\\x5c\\x0a");
+}
+
+namespace {
+
+// A hand-driven peer on the loopback: blocking sockets, every read limited to 5 s.
+struct Peer {
+    int fd = -1;
+    Peer() = default;
+    explicit Peer(int f) : fd(f) {
+        timeval limit{5, 0};
+        setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    }
+    Peer(Peer&& o) : fd(o.fd) { o.fd = -1; }
+    ~Peer() { hang_up(); }
+    void hang_up() { if (fd >= 0) close(fd), fd = -1; }
+    static sockaddr_in loopback(uint16_t port) {
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(port);
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        return a;
+    }
+    static Peer call(uint16_t port) {
+        Peer p(socket(AF_INET, SOCK_STREAM, 0));
+        sockaddr_in a = loopback(port);
+        if (connect(p.fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) p.hang_up();
+        return p;
+    }
+    void send(const Bytes& b) const { ::send(fd, b.data(), b.size(), MSG_NOSIGNAL); }
+    bool read(uint8_t* to, size_t n) const {
+        for (size_t got = 0; got < n;) {
+            ssize_t r = recv(fd, to + got, n - got, 0);
+            if (r <= 0) return false;
+            got += size_t(r);
+        }
+        return true;
+    }
+    // The next frame other than a heartbeat; empty at the end of the stream.
+    Bytes next() const {
+        for (;;) {
+            Bytes b(2);
+            if (!read(b.data(), 2)) return {};
+            b.resize(2 + (b[0] << 8 | b[1]));
+            if (!read(b.data() + 2, b.size() - 2)) return {};
+            if (b != frame({5})) return b;
+        }
+    }
+};
+
+Options quick() {
+    Options o;
+    o.heartbeat_ms = 50;
+    o.silence_ms = 400;
+    o.hello_ms = 400;
+    return o;
+}
+
+} // namespace
+
+TEST(Link, HostRefusesEachBadCallerAndKeepsWaitingUntilTheLimit) {
+    std::mutex m;
+    std::vector<std::string> notices;
+    Options o = quick();
+    o.max_tries = 6;
+    o.notice = [&](const std::string& line) { std::lock_guard<std::mutex> lock(m); notices.push_back(line); };
+    auto host = Link::host("127.0.0.1", 0, "abcd-efgh", o);
+    struct Row { Bytes sent; Reason refusal; } rows[] = {
+        {hello(2), Reason::BadVersion}, {hello(kVersion, "ABCDEFGJ"), Reason::WrongCode},
+        {frame({5}), Reason::Malformed}, {Bytes{'G', 'E', 'T', ' '}, Reason::Oversized}, {{}, Reason::Silence},
+    };
+    for (const Row& row : rows) {
+        Peer p = Peer::call(host->port());
+        p.send(row.sent);
+        EXPECT_EQ(p.next(), frame({2, uint8_t(row.refusal)})) << describe(row.refusal);
+        EXPECT_EQ(p.next(), Bytes{}); // and then hung up
+        EXPECT_EQ(host->state(), Link::State::Waiting);
+    }
+    Peer player = Peer::call(host->port());
+    player.send(hello());
+    EXPECT_EQ(player.next(), hello());
+    EXPECT_TRUE(test::eventually([&] { return host->state() == Link::State::Playing; }));
+    EXPECT_EQ(Peer::call(host->port()).fd, -1) << "still listening with a player";
+    {
+        std::lock_guard<std::mutex> lock(m);
+        ASSERT_EQ(notices.size(), 5u);
+        EXPECT_NE(notices[1].find("127.0.0.1: wrong join code (attempt 2 of 6)"), std::string::npos) << notices[1];
+    }
+
+    o.max_tries = 1;
+    auto wary = Link::host("127.0.0.1", 0, "ABCD-EFGH", o);
+    Peer::call(wary->port()).send(hello(kVersion, "ABCDEFGJ"));
+    EXPECT_TRUE(test::eventually([&] { return wary->reason() == Reason::TooManyTries; }));
+}
+
+TEST(Link, EveryUnexpectedInputEndsTheJoinedLinkWithItsReason) {
+    const Bytes kAnotherHash = frame({4, 0, 0, 0, 1, 9, 9, 9, 9, 9, 9, 9, 9});
+    struct Row { Bytes sent; Reason reason; bool told, hang_up = false; } rows[] = {
+        {hello(2), Reason::BadVersion, true},
+        {hello(kVersion, "ABCDEFGJ"), Reason::WrongCode, true},
+        {frame({2, uint8_t(Reason::WrongCode)}), Reason::WrongCode, false},
+        {hello() + frame({77}), Reason::Malformed, true},
+        {hello() + Bytes{0xff, 0xff}, Reason::Oversized, true},
+        {hello() + move({1, 7, 2, 0, 0, 0, 0, 0}), Reason::IllegalMove, true},
+        {hello() + kMove + kMove, Reason::IllegalMove, true}, // out of turn
+        {hello() + kHash1, Reason::Malformed, true},          // a hash before its move
+        {hello() + kMove + kAnotherHash, Reason::HashDiffers, true},
+        {hello(), Reason::Silence, true},
+        {hello() + Bytes(kMove.begin(), kMove.begin() + 5), Reason::Disconnected, false, true},
+        {hello() + frame({6}), Reason::PeerQuit, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(describe(row.reason));
+        int listener = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a = Peer::loopback(0);
+        socklen_t size = sizeof a;
+        ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&a), size) | listen(listener, 1), 0);
+        getsockname(listener, reinterpret_cast<sockaddr*>(&a), &size);
+        auto link = Link::join("127.0.0.1", ntohs(a.sin_port), "ABCD-EFGH", quick());
+        Peer host(accept(listener, nullptr, nullptr));
+        close(listener);
+        ASSERT_EQ(host.next(), hello());
+        host.send(row.sent);
+        if (row.hang_up) host.hang_up();
+        if (row.reason == Reason::HashDiffers) {
+            Move got;
+            EXPECT_TRUE(test::eventually([&] { return link->next_move(&got); }));
+            link->played(1, 0x0102030405060708);
+            EXPECT_EQ(host.next(), kHash1); // ours, before the refusal
+        }
+        EXPECT_TRUE(test::eventually([&] { return link->state() == Link::State::Ended; }));
+        EXPECT_EQ(link->reason(), row.reason) << link->cause();
+        Move none;
+        if (row.hang_up) { EXPECT_FALSE(link->next_move(&none)); }
+        if (row.told) { EXPECT_EQ(host.next(), frame({2, uint8_t(row.reason)})); }
+        if (!row.hang_up) { EXPECT_EQ(host.next(), Bytes{}); }
+    }
+}
+
+TEST(Link, TwoLinksPlayInTurnStayAliveWhileIdleAndPartOnQuit) {
+    auto host = Link::host("127.0.0.1", 0, "ABCD-EFGH", quick());
+    auto guest = Link::join("127.0.0.1", host->port(), "abcdefgh", quick());
+    ASSERT_TRUE(test::eventually([&] { return guest->state() == Link::State::Playing; }));
+    Move ours{1, {6, 0, 0}, {2, 0, 0}, 0}, theirs{2, {8, 9, 0}, {8, 7, 0}, 3}, got;
+    host->send_move(ours);
+    host->played(1, 11);
+    ASSERT_TRUE(test::eventually([&] { return guest->next_move(&got); }));
+    EXPECT_EQ(got, ours);
+    guest->played(1, 11);
+    guest->send_move(theirs);
+    guest->played(2, 22);
+    ASSERT_TRUE(test::eventually([&] { return host->next_move(&got); }));
+    EXPECT_EQ(got, theirs);
+    host->played(2, 22);
+    usleep(1000 * 1000); // more than twice the silence limit, heartbeats only
+    EXPECT_EQ(host->state(), Link::State::Playing) << host->cause();
+    EXPECT_EQ(guest->state(), Link::State::Playing) << guest->cause();
+    guest.reset(); // quits
+    EXPECT_TRUE(test::eventually([&] { return host->reason() == Reason::PeerQuit; })) << host->cause();
+}
