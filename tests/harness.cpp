@@ -197,35 +197,20 @@ Picture read_png(const std::string& path) {
     return p;
 }
 
-// A big-endian header, a colour map, then rows of 32-bit pixels in the byte order
-// and channel masks the header gives.
+// A big-endian header, a colour map of 12-byte entries, then the rows. Xvfb at
+// depth 24 gives 32-bit pixels, 0x00RRGGBB in the server's byte order.
 Picture read_xwd(const std::string& path) {
     std::string x = slurp(path);
     Picture p;
-    if (x.size() < 100) return p;
     auto be32 = [&x](size_t at) {
         const uint8_t* q = reinterpret_cast<const uint8_t*>(&x[at]);
         return uint32_t(q[0]) << 24 | uint32_t(q[1]) << 16 | uint32_t(q[2]) << 8 | q[3];
     };
-    uint32_t width = be32(16), height = be32(20), byte_order = be32(28), bits = be32(44), row = be32(48);
-    uint32_t masks[3] = {be32(56), be32(60), be32(64)};
-    size_t start = be32(0) + be32(76) * 12;
-    if (width != 640 || height != 480 || bits != 32 || !masks[0] || !masks[1] || !masks[2] ||
-        x.size() < start + size_t(row) * 480)
-        return p;
-    for (uint32_t y = 0; y < 480; y++)
-        for (uint32_t c = 0; c < 640; c++) {
-            const uint8_t* q = reinterpret_cast<const uint8_t*>(&x[start + y * row + c * 4]);
-            uint32_t v = byte_order == 0 ? uint32_t(q[0]) | q[1] << 8 | q[2] << 16 | uint32_t(q[3]) << 24
-                                         : uint32_t(q[3]) | q[2] << 8 | q[1] << 16 | uint32_t(q[0]) << 24;
-            uint32_t rgb = 0;
-            for (uint32_t mask : masks) {
-                uint32_t value = v;
-                while (!(mask & 1)) mask >>= 1, value >>= 1;
-                rgb = rgb << 8 | (value & mask);
-            }
-            p.rgb.push_back(rgb);
-        }
+    if (x.size() < 100 || be32(16) != 640 || be32(20) != 480 || be32(44) != 32 || be32(28) != 0) return p;
+    size_t start = be32(0) + be32(76) * 12, row = be32(48);
+    if (x.size() < start + row * 480) return p;
+    for (size_t y = 0; y < 480; y++)
+        for (size_t c = 0; c < 640; c++) p.rgb.push_back(*reinterpret_cast<const uint32_t*>(&x[start + y * row + c * 4]));
     return p;
 }
 

@@ -1,6 +1,6 @@
-// The pixel routines: the colour key, the vector forms against the scalar rule,
-// save-under included, and blocks at the screen's far corner. (The whole games
-// show every routine at work, through the fastest form.)
+// The pixel routines: the vector forms against the scalar rule on random sprites
+// (any nonzero word drawn, save-under included), and blocks at the screen's far
+// corner. The whole games show every routine at work through the fastest form.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -31,21 +31,6 @@ protected:
     KeyedPath best = keyed_path_in_use();
     std::vector<KeyedPath> paths; // the scalar rule first
 };
-
-// Only the zero word is transparent, and it leaves what was there: not the background.
-TEST_F(UnitTest, KeyedDrawingTestsTheWholeWordOnEveryPathAndNeverErases) {
-    // Drawn: black with a fourth byte of 255 or of 1, and nearly black and white
-    // with a zero fourth byte.
-    std::vector<uint32_t> sprite(1024, 0);
-    for (auto [i, v] : {std::pair{0, 0xFF000000u}, {1, 0x1000000u}, {2, 0x00000001u}, {33, 0x00FFFFFFu}}) sprite[i] = v;
-    std::memset(_ECRAN, 0x77, kFrame);
-    for (KeyedPath path : paths) {
-        keyed_path_use(path);
-        _PUTSPRITE(100, 50, reinterpret_cast<char*>(sprite.data()));
-        std::vector<uint32_t> after = box(_ECRAN, 100, 50);
-        for (int i = 0; i < 1024; i++) EXPECT_EQ(after[i], sprite[i] ? sprite[i] : 0x77777777u) << "pixel " << i;
-    }
-}
 
 // Fills an image in runs, transparent or not, of 1 or 2 words or of up to 20, so
 // that the vector forms meet whole vectors of either kind as well as mixed ones.
