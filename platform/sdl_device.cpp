@@ -1,10 +1,11 @@
-// The SDL2 device: a full-screen desktop window with a 640x480 logical size,
-// scaled with nearest neighbours and letterboxed. Only the main thread calls SDL's
+// The SDL2 device: a window over the whole desktop that shows the 640x480 frame as
+// large as it fits with its aspect kept, letterboxed. Only the main thread calls SDL's
 // video and event functions; the game reaches it only through the frame buffer and
 // the wake-up event that a finished _UPDATE pushes.
 #include <SDL.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
@@ -107,15 +108,18 @@ public:
         SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
         if (!init_video(why)) return false;
         const char* windowed = std::getenv("GLOBOID_WINDOWED");
+        // Without a window manager to make it full screen, the window keeps the size
+        // it was made with, so it is made as large as the screen.
+        SDL_Rect at{int(SDL_WINDOWPOS_CENTERED), int(SDL_WINDOWPOS_CENTERED), 640, 480};
         Uint32 flags = SDL_WINDOW_HIDDEN;
-        flags |= windowed && std::strcmp(windowed, "1") == 0 ? SDL_WINDOW_RESIZABLE : SDL_WINDOW_FULLSCREEN_DESKTOP;
-        window_ = SDL_CreateWindow(title, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, 640, 480, flags);
+        if (windowed && std::strcmp(windowed, "1") == 0) flags |= SDL_WINDOW_RESIZABLE;
+        else if (SDL_GetDisplayBounds(0, &at) == 0) flags |= SDL_WINDOW_FULLSCREEN_DESKTOP | SDL_WINDOW_BORDERLESS;
+        else flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
+        window_ = SDL_CreateWindow(title, at.x, at.y, at.w, at.h, flags);
         if (!window_) return fail(why, "cannot create the window");
         set_icon(window_);
-        SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
         renderer_ = SDL_CreateRenderer(window_, -1, 0);
         if (!renderer_) return fail(why, "cannot render to the window");
-        SDL_RenderSetLogicalSize(renderer_, 640, 480);
         texture_ = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_XRGB8888, SDL_TEXTUREACCESS_STREAMING, 640, 480);
         if (!texture_) return fail(why, "cannot make the frame texture");
         frame_ = static_cast<char*>(std::aligned_alloc(64, kFrameBytes));
@@ -131,6 +135,7 @@ public:
     void show() override {
         SDL_ShowWindow(window_);
         SDL_PumpEvents();
+        place();
         seed_pointer();
         force_ = true;
         present();
@@ -169,6 +174,7 @@ public:
             if (!opened_ || closed_) return;
             closed_ = true;
         }
+        if (sharp_) SDL_DestroyTexture(sharp_);
         SDL_DestroyTexture(texture_);
         SDL_DestroyRenderer(renderer_);
         SDL_DestroyWindow(window_);
@@ -186,9 +192,7 @@ private:
         int gx, gy, wx, wy;
         SDL_GetGlobalMouseState(&gx, &gy);
         SDL_GetWindowPosition(window_, &wx, &wy);
-        float x, y;
-        SDL_RenderWindowToLogical(renderer_, gx - wx, gy - wy, &x, &y);
-        set_pointer(x, y);
+        set_pointer(to_frame_x(gx - wx), to_frame_y(gy - wy));
         set_modifiers((SDL_GetModState() & KMOD_NUM) ? uint32(KEY_NUM_LOCK) : 0u);
     }
 
@@ -201,8 +205,12 @@ private:
         case SDL_QUIT:
             request_quit();
             break;
+        case SDL_RENDER_TARGETS_RESET:
+            refill_ = force_ = true;
+            break;
         case SDL_WINDOWEVENT:
             if (e.window.event == SDL_WINDOWEVENT_CLOSE) request_quit();
+            if (e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) place();
             if (e.window.event == SDL_WINDOWEVENT_EXPOSED || e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED)
                 force_ = true;
             if (e.window.event == SDL_WINDOWEVENT_FOCUS_LOST) {
@@ -211,10 +219,10 @@ private:
             }
             break;
         case SDL_MOUSEMOTION:
-            // The renderer has already mapped the position to the 640x480 image;
-            // on the letterbox bands it lies outside, and set_pointer clamps it.
+            // On the letterbox bands the position lies outside the frame, and
+            // set_pointer clamps it.
             moved_ = true;
-            queue({Pending::Motion, float(e.motion.x), float(e.motion.y)});
+            queue({Pending::Motion, to_frame_x(e.motion.x), to_frame_y(e.motion.y)});
             break;
         case SDL_MOUSEBUTTONDOWN:
         case SDL_MOUSEBUTTONUP: {
@@ -222,7 +230,7 @@ private:
                         : e.button.button == SDL_BUTTON_RIGHT  ? 1
                         : e.button.button == SDL_BUTTON_MIDDLE ? 2
                                                                : -1;
-            queue({Pending::Motion, float(e.button.x), float(e.button.y)});
+            queue({Pending::Motion, to_frame_x(e.button.x), to_frame_y(e.button.y)});
             if (index >= 0) queue({Pending::Button, 0, 0, index, 0, e.type == SDL_MOUSEBUTTONDOWN});
             break;
         }
@@ -298,17 +306,55 @@ private:
         }
         if (changed) SDL_UpdateTexture(texture_, nullptr, shown_.data(), 2560);
         if (changed || force_) {
+            if (sharp_ && (changed || refill_)) {
+                SDL_SetRenderTarget(renderer_, sharp_);
+                SDL_RenderCopy(renderer_, texture_, nullptr, nullptr);
+                SDL_SetRenderTarget(renderer_, nullptr);
+            }
             SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 255);
             SDL_RenderClear(renderer_);
-            SDL_RenderCopy(renderer_, texture_, nullptr, nullptr);
+            SDL_RenderCopy(renderer_, sharp_ ? sharp_ : texture_, nullptr, &place_);
             SDL_RenderPresent(renderer_);
         }
-        force_ = false;
+        force_ = refill_ = false;
     }
+
+    // Where the frame goes in the window: as large as fits with its aspect kept,
+    // centred. At a whole scale each pixel becomes a square of pixels. Otherwise
+    // it is first enlarged to the next whole scale, pixel for pixel, and that is
+    // brought to the final size with linear filtering: the pixels stay sharp and
+    // of one size, and only their edges blend.
+    void place() {
+        int ww, wh, ow, oh;
+        SDL_GetWindowSize(window_, &ww, &wh);
+        if (SDL_GetRendererOutputSize(renderer_, &ow, &oh) != 0 || ow <= 0 || oh <= 0) return;
+        window_to_output_ = ww > 0 ? float(ow) / float(ww) : 1;
+        double scale = std::min(ow / 640.0, oh / 480.0);
+        int w = std::max(1, int(std::lround(640 * scale))), h = std::max(1, int(std::lround(480 * scale)));
+        place_ = {(ow - w) / 2, (oh - h) / 2, w, h};
+        bool whole = w % 640 == 0 && h % 480 == 0;
+        int next = int(std::ceil(scale));
+        if (sharp_) SDL_DestroyTexture(sharp_);
+        sharp_ = nullptr;
+        if (!whole && next > 1)
+            sharp_ = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_XRGB8888, SDL_TEXTUREACCESS_TARGET, 640 * next,
+                                       480 * next);
+        if (sharp_) SDL_SetTextureScaleMode(sharp_, SDL_ScaleModeLinear);
+        SDL_SetTextureScaleMode(texture_, whole || sharp_ ? SDL_ScaleModeNearest : SDL_ScaleModeLinear);
+        refill_ = true;
+    }
+
+    // A window position as a place in the 640x480 frame.
+    float to_frame_x(int x) const { return (x * window_to_output_ - place_.x) * 640.0f / place_.w; }
+    float to_frame_y(int y) const { return (y * window_to_output_ - place_.y) * 480.0f / place_.h; }
 
     SDL_Window* window_ = nullptr;
     SDL_Renderer* renderer_ = nullptr;
     SDL_Texture* texture_ = nullptr;
+    SDL_Texture* sharp_ = nullptr; // the frame at the next whole scale, when the scale is not whole
+    SDL_Rect place_{0, 0, 640, 480};
+    float window_to_output_ = 1;
+    bool refill_ = false; // sharp_ must be drawn again
     char* frame_ = nullptr;
     std::vector<char> shown_;
     bool opened_ = false, closed_ = false; // under the platform mutex

@@ -3,7 +3,7 @@
 # those already installed. Runs apt-get as root, or through sudo.
 set -eu
 
-packages="cmake make g++ libsdl2-dev libpng-dev libgtest-dev libbenchmark-dev libx11-dev libasio-dev xvfb xdotool x11-apps"
+packages="cmake make g++ libsdl2-dev libpng-dev libgtest-dev libbenchmark-dev libx11-dev libasio-dev xvfb xdotool x11-apps openbox"
 
 # scripts/deps.sh fuzz: Debian's clang and its libFuzzer runtime as well, for scripts/fuzz.sh.
 if [ "${1:-}" = fuzz ]; then

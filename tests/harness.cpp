@@ -206,11 +206,14 @@ Picture read_xwd(const std::string& path) {
         const uint8_t* q = reinterpret_cast<const uint8_t*>(&x[at]);
         return uint32_t(q[0]) << 24 | uint32_t(q[1]) << 16 | uint32_t(q[2]) << 8 | q[3];
     };
-    if (x.size() < 100 || be32(16) != 640 || be32(20) != 480 || be32(44) != 32 || be32(28) != 0) return p;
+    if (x.size() < 100 || be32(44) != 32 || be32(28) != 0) return p;
+    p.w = int(be32(16));
+    p.h = int(be32(20));
     size_t start = be32(0) + be32(76) * 12, row = be32(48);
-    if (x.size() < start + row * 480) return p;
-    for (size_t y = 0; y < 480; y++)
-        for (size_t c = 0; c < 640; c++) p.rgb.push_back(*reinterpret_cast<const uint32_t*>(&x[start + y * row + c * 4]));
+    if (x.size() < start + row * size_t(p.h)) return p;
+    for (size_t y = 0; y < size_t(p.h); y++)
+        for (size_t c = 0; c < size_t(p.w); c++)
+            p.rgb.push_back(*reinterpret_cast<const uint32_t*>(&x[start + y * row + c * 4]));
     return p;
 }
 

@@ -84,7 +84,7 @@ struct Picture {
     uint32_t at(int x, int y) const { return rgb[size_t(y) * w + x]; }
 };
 Picture read_png(const std::string& path);
-// A 640x480 dump of Xvfb's screen as `xwd` writes it; empty when it is not one.
+// A dump of Xvfb's screen as `xwd` writes it; empty when it is not one.
 Picture read_xwd(const std::string& path);
 // A picture file of the game, placed as the game places it: rows turned over,
 // except in the 32x32 sprites.

@@ -1,8 +1,10 @@
 // The whole game on a real X server (Xvfb, 640x480x24, no window manager) through
 // the SDL device, played with xdotool as a player would: keys and short clicks
 // reach the game, with Num Lock off and on, and after every step the screen shows
-// exactly the frame the same steps give on the headless device. The window
-// carries the game's icon; closing it or Alt+F4 ends the game with status 0.
+// exactly the frame the same steps give on the headless device. On a screen of
+// 1920x1080, with no window manager and under openbox, the whole frame shows,
+// scaled, and clicks land where they are drawn. The window carries the game's
+// icon; closing it or Alt+F4 ends the game with status 0.
 // Without a display the game says why on one line and stops at once.
 #include <gtest/gtest.h>
 
@@ -52,35 +54,41 @@ std::vector<test::Picture> expected; // [0] the title, [i] the frame after step 
 // Under the sanitizers, the display's own libraries are not ours to judge: D-Bus
 // and the GL driver keep a few allocations to the end, and the GL driver's threads
 // work among themselves. Our leaks are looked for in the headless runs.
-std::vector<std::string> x_env() {
+std::vector<std::string> x_env(const std::string& on = display) {
     auto with = [](const char* name, const std::string& option) {
         const char* options = std::getenv(name);
         return std::string(name) + "=" + (options ? std::string(options) + ":" : "") + option;
     };
-    return {"DISPLAY=" + display, "WAYLAND_DISPLAY", "SDL_VIDEODRIVER", "GLOBOID_WINDOWED", "GLOBOID_DEVICE",
+    return {"DISPLAY=" + on, "WAYLAND_DISPLAY", "SDL_VIDEODRIVER", "GLOBOID_WINDOWED", "GLOBOID_DEVICE",
             "GLOBOID_SCRIPT", with("ASAN_OPTIONS", "detect_leaks=0"),
             with("TSAN_OPTIONS", "suppressions=" DISPLAY_SUPPRESSIONS)};
 }
 
-void xdotool(std::vector<std::string> args) {
+void xdotool(std::vector<std::string> args, const std::string& on = display) {
     args.insert(args.begin(), "/usr/bin/xdotool");
-    ASSERT_EQ(test::run(args, {"DISPLAY=" + display}), 0) << "xdotool " << args[1];
+    ASSERT_EQ(test::run(args, {"DISPLAY=" + on}), 0) << "xdotool " << args[1];
+}
+
+// Xvfb at `size` ("WxH"); it picks a free display itself (-displayfd), so parallel
+// runs never clash; -noreset keeps it, pointer and all, when the last client
+// leaves. Its ":N", or "" when it did not start.
+std::string start_x(std::unique_ptr<test::Child>* server, const std::string& size) {
+    const std::string file = test::scratch("xgame-" + size) + "/display";
+    *server = std::make_unique<test::Child>(std::vector<std::string>{
+        "/bin/sh", "-c", "exec /usr/bin/Xvfb -displayfd 3 -screen 0 " + size + "x24 -nolisten tcp -noreset 3>" + file});
+    if (!test::eventually([&] { return test::slurp(file).find('\n') != std::string::npos; })) return "";
+    return ":" + test::slurp(file).substr(0, test::slurp(file).find('\n'));
 }
 
 class XGame : public ::testing::Test {
 protected:
-    // Xvfb picks a free display itself (-displayfd), so parallel runs never clash;
-    // -noreset keeps it, pointer and all, when the last client leaves. Then the
-    // steps on the headless device, with a shot after each; both runs start with
-    // the pointer at (600, 20), since the game draws its own cursor.
+    // The display, then the steps on the headless device, with a shot after each;
+    // both runs start with the pointer at (600, 20), since the game draws its own cursor.
     static void SetUpTestSuite() {
+        if (xvfb) return;
+        display = start_x(&xvfb, "640x480");
+        ASSERT_NE(display, "") << "Xvfb did not start (scripts/deps.sh installs it)\n" << xvfb->output();
         const std::string dir = test::scratch("xgame"), script = dir + "/steps.txt";
-        xvfb = std::make_unique<test::Child>(std::vector<std::string>{
-            "/bin/sh", "-c", "exec /usr/bin/Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp -noreset 3>" + dir +
-                                 "/display"});
-        ASSERT_TRUE(test::eventually([&] { return test::slurp(dir + "/display").find('\n') != std::string::npos; }))
-            << "Xvfb did not start (scripts/deps.sh installs it)\n" << xvfb->output();
-        display = ":" + test::slurp(dir + "/display").substr(0, test::slurp(dir + "/display").find('\n'));
         std::string steps = "move 600 20\n";
         for (size_t i = 0; i <= std::size(kSteps); i++)
             steps += (i ? kSteps[i - 1].script + "\n" : "") + "shot " + dir + "/" + std::to_string(i) + ".png\n";
@@ -92,10 +100,6 @@ protected:
             // Every step shows, so a step lost on the way cannot pass unnoticed.
             ASSERT_TRUE(i == 0 || !test::differs(expected[i], expected[i - 1]).empty()) << "step " << i;
         }
-    }
-    static void TearDownTestSuite() {
-        xvfb->signal(SIGTERM);
-        xvfb->wait();
     }
 
     // The game on the display with its title shown, and its window found by its
@@ -123,14 +127,23 @@ protected:
     }
 
     // Waits until the screen shows expected[i]; a mismatch that outlasts the limit
-    // leaves both pictures in the working directory.
-    void expect_screen(size_t i) {
+    // leaves both pictures in the working directory. On a large screen the frame is
+    // read back from the middle of each of its scaled pixels.
+    void expect_screen(size_t i, const std::string& on = display, bool large = false) {
         const std::string dump = ::testing::TempDir() + "globoid-root-" + std::to_string(getpid()) + ".xwd";
         test::Picture screen;
         auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
         do {
-            test::run({"/usr/bin/xwd", "-root", "-silent", "-out", dump}, {"DISPLAY=" + display});
+            test::run({"/usr/bin/xwd", "-root", "-silent", "-out", dump}, {"DISPLAY=" + on});
             screen = test::read_xwd(dump);
+            if (large && screen.w == 1920 && screen.h == 1080) {
+                test::Picture frame;
+                for (int y = 0; y < 480; y++)
+                    for (int x = 0; x < 640; x++) frame.rgb.push_back(screen.at(at_x(x), at_y(y)));
+                // The bands beside the frame stay black.
+                if (screen.at(at_x(0) - 2, 540) || screen.at(at_x(639) + 2, 540)) frame.rgb[0] ^= 1;
+                screen = frame;
+            }
             if (test::differs(screen, expected[i]).empty()) return;
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         } while (std::chrono::steady_clock::now() < limit);
@@ -156,9 +169,20 @@ protected:
         return out;
     }
 
+    // Where pixel (x, y) of the frame lies on a 1920x1080 screen: 2.25 times as
+    // large, between two bands of 240 pixels.
+    static int at_x(int x) { return int(240 + (x + 0.5) * 2.25); }
+    static int at_y(int y) { return int((y + 0.5) * 2.25); }
+
     std::unique_ptr<test::Child> game;
     Display* x = nullptr;
     Window window = 0;
+};
+
+// The same game on a screen of 1920x1080, without a window manager and under one.
+class XGameLarge : public XGame {
+protected:
+    void SetUp() override {}
 };
 
 TEST_F(XGame, EveryStepShowsAsOnTheHeadlessDeviceTheIconIsThereAndClosingTheWindowEndsTheGame) {
@@ -189,6 +213,47 @@ TEST_F(XGame, EveryStepShowsAsOnTheHeadlessDeviceTheIconIsThereAndClosingTheWind
 TEST_F(XGame, AltF4EndsTheGame) {
     xdotool({"key", "alt+F4"});
     EXPECT_EQ(game->wait(20000), 0) << game->output();
+}
+
+TEST_F(XGameLarge, TheWholeGameShowsScaledAndClicksLandWhereTheyAreDrawn) {
+    for (bool openbox : {false, true}) {
+        SCOPED_TRACE(openbox ? "under openbox" : "with no window manager");
+        std::unique_ptr<test::Child> server, manager;
+        const std::string d = start_x(&server, "1920x1080");
+        ASSERT_NE(d, "");
+        if (openbox) {
+            manager = std::make_unique<test::Child>(std::vector<std::string>{"/usr/bin/openbox"},
+                                                    std::vector<std::string>{"DISPLAY=" + d});
+            // Ready once it has said so on the root window.
+            ASSERT_NE(x = XOpenDisplay(d.c_str()), nullptr);
+            Atom check = XInternAtom(x, "_NET_SUPPORTING_WM_CHECK", False);
+            EXPECT_TRUE(test::eventually([&] {
+                Atom type;
+                int format;
+                unsigned long count = 0, after;
+                unsigned char* data = nullptr;
+                XGetWindowProperty(x, DefaultRootWindow(x), check, 0, 1, False, AnyPropertyType, &type, &format,
+                                   &count, &after, &data);
+                if (data) XFree(data);
+                return count > 0;
+            })) << "openbox did not start (scripts/deps.sh installs it)";
+            XCloseDisplay(x);
+            x = nullptr;
+        }
+        xdotool({"mousemove", std::to_string(at_x(600)), std::to_string(at_y(20))}, d);
+        test::Child game(test::in_dir(kBuild, {kBuild + "/globoid"}), x_env(d));
+        expect_screen(0, d, true);
+        for (size_t i = 0; i < 5 && !HasFailure(); i++) {
+            std::vector<std::string> step = kSteps[i].xdotool;
+            if (step[0] == "mousemove")
+                step = {"mousemove", std::to_string(at_x(std::stoi(step[1]))), std::to_string(at_y(std::stoi(step[2]))),
+                        "click", "1"};
+            xdotool(step, d);
+            expect_screen(i + 1, d, true);
+        }
+        game.signal(SIGTERM);
+        EXPECT_EQ(game.wait(20000), 0) << game.output();
+    }
 }
 
 TEST(NoDisplay, TheGameSaysWhyOnOneLineAndStopsAtOnce) {
