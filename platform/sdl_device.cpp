@@ -25,8 +25,9 @@ constexpr size_t kFrameBytes = 640 * 480 * 4;
 // waits for a button's release; a key tapped then is let go after this long.
 constexpr auto kLongestHold = std::chrono::seconds(1);
 
-// The raw key codes the game knows. The keypad goes by scancode, that is by
-// position, so Num Lock changes nothing.
+// The raw key codes the game knows. Keys go by scancode, that is by position, so
+// Num Lock changes nothing and any keyboard layout works. The six letters around
+// S stand for the keypad keys in the same places round keypad 5.
 const struct {
     SDL_Scancode scancode;
     uint8 code;
@@ -34,6 +35,9 @@ const struct {
     {SDL_SCANCODE_ESCAPE, KEY_ESCAPE}, {SDL_SCANCODE_KP_7, KEY_KP7}, {SDL_SCANCODE_KP_9, KEY_KP9},
     {SDL_SCANCODE_RETURN, KEY_ENTER},  {SDL_SCANCODE_KP_4, KEY_KP4}, {SDL_SCANCODE_KP_6, KEY_KP6},
     {SDL_SCANCODE_KP_1, KEY_KP1},      {SDL_SCANCODE_KP_3, KEY_KP3}, {SDL_SCANCODE_SPACE, KEY_SPACE},
+    {SDL_SCANCODE_W, KEY_KP7},         {SDL_SCANCODE_E, KEY_KP9},    {SDL_SCANCODE_A, KEY_KP4},
+    {SDL_SCANCODE_D, KEY_KP6},         {SDL_SCANCODE_Z, KEY_KP1},    {SDL_SCANCODE_X, KEY_KP3},
+    {SDL_SCANCODE_M, KEY_M},
 };
 
 std::string one_line(std::string s) {

@@ -106,10 +106,13 @@ TEST_F(NoTick, KillEndsAThreadWhereverItIsAndFreesTheLocksItHeld) {
     EXPECT_TRUE(looper.Lock() && held.Lock());
 }
 
-TEST(KeyTest, OnlyTheNineKeysOfTheGameReachItsCodes) {
-    // Scancodes are USB usage numbers: keypad 1 to 9 are 89 to 97.
-    const int keys[][2] = {{95, KEY_KP7}, {97, KEY_KP9}, {92, KEY_KP4},   {94, KEY_KP6},   {89, KEY_KP1},
-                           {91, KEY_KP3}, {44, KEY_SPACE}, {40, KEY_ENTER}, {41, KEY_ESCAPE}};
+TEST(KeyTest, OnlyTheKeysOfTheGameReachItsCodes) {
+    // Scancodes are USB usage numbers: keypad 1 to 9 are 89 to 97; W E A D Z X stand
+    // for the keypad keys in their places, and M is itself.
+    const int keys[][2] = {{95, KEY_KP7}, {97, KEY_KP9},   {92, KEY_KP4},   {94, KEY_KP6},    {89, KEY_KP1},
+                           {91, KEY_KP3}, {44, KEY_SPACE}, {40, KEY_ENTER}, {41, KEY_ESCAPE}, {26, KEY_KP7},
+                           {8, KEY_KP9},  {4, KEY_KP4},    {7, KEY_KP6},    {29, KEY_KP1},    {27, KEY_KP3},
+                           {16, KEY_M}};
     for (int scancode = 0; scancode < 512; scancode++) {
         int expected = 0;
         for (const auto& k : keys)

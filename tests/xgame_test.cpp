@@ -1,7 +1,8 @@
 // The whole game on a real X server (Xvfb, 640x480x24, no window manager) through
 // the SDL device, played with xdotool as a player would: keys and short clicks
-// reach the game, with Num Lock off and on, and after every step the screen shows
-// exactly the frame the same steps give on the headless device. On a screen of
+// reach the game, the keypad with Num Lock off and on and the letters too, and
+// after every step the screen shows exactly the frame the same steps give on the
+// headless device. On a screen of
 // 1920x1080, with no window manager and under openbox, the whole frame shows,
 // scaled, and clicks land where they are drawn. The window carries the game's
 // icon; closing it or Alt+F4 ends the game with status 0.
@@ -45,6 +46,10 @@ const Step kSteps[] = {
     {{"key", "KP_6"}, "tap kp6"},                                 // right to (11, 5)
     {{"mousemove", "319", "261", "click", "1"}, "click 319 261"}, // (10, 8)
     {{"key", "KP_4"}, "tap kp4"},                                 // left to (8, 8)
+    {{"mousemove", "344", "147", "click", "1"}, "click 344 147"}, // (11, 5)
+    {{"key", "x"}, "tap kp3"},                                    // the letter for down-right, to (12, 6)
+    {{"mousemove", "344", "223", "click", "1"}, "click 344 223"}, // (11, 7)
+    {{"key", "w"}, "tap kp7"},                                    // the letter for up-left, to (10, 6)
 };
 
 std::unique_ptr<test::Child> xvfb;

@@ -303,9 +303,8 @@ void draw_well(Picture& p, int x, int y) {
         }
 }
 
-// A key of the numeric keypad, 17 pixels square, its top-left at (x, y).
-void draw_key(Picture& p, double x, double y, char label) {
-    const double size = 17;
+// A key cap `size` pixels square, its top-left at (x, y).
+void draw_key(Picture& p, double x, double y, char label, double size) {
     for (int r = int(y) - 1; r <= int(y + size) + 3; r++)
         for (int c = int(x) - 1; c <= int(x + size) + 3; c++) {
             double px = c + 0.5, py = r + 0.5;
@@ -314,7 +313,16 @@ void draw_key(Picture& p, double x, double y, char label) {
             double rim = smoothstep(-2.5, 0, d) * smoothstep(-4, 4, (px - x) + (py - y) - size);
             p.blend(c, r, mix(rgb(238, 228, 205), rgb(180, 166, 140), rim), cover(d));
         }
-    draw_centred(p, std::string(1, label), x + size / 2, y + size / 2 - 4.8, 9.6, 1.9, rgb(70, 40, 20));
+    const double height = size * 0.56;
+    draw_centred(p, std::string(1, label), x + size / 2, y + size / 2 - height / 2, height, 1.9, rgb(70, 40, 20));
+}
+
+// The six keys that move round a marble at (x, y), as they lie round its cell:
+// labels right, down-right, down-left, left, up-left, up-right.
+void draw_key_ring(Picture& p, double x, double y, const char* labels) {
+    const double size = 14, dx[6] = {24, 12, -12, -24, -12, 12}, dy[6] = {0, 20, 20, 0, -20, -20};
+    draw_marble(p, x, y, 7, kLightMarble);
+    for (int i = 0; i < 6; i++) draw_key(p, x + dx[i] - size / 2, y + dy[i] - size / 2, labels[i], size);
 }
 
 // ---- The game screen ------------------------------------------------------------
@@ -343,19 +351,15 @@ Picture background() {
     draw_centred(p, "FIRST TO", 76, 419, 9, 1.6, kLabel, 1.5);
     draw_centred(p, "SIX WINS", 76, 434, 9, 1.6, kLabel, 1.5);
 
-    // How to play: a click selects, the six keys round keypad 5 move.
+    // How to play: a click selects; the six keys round keypad 5, or the six
+    // letters round S, move.
     draw_plaque(p, 462, 367, 630, 459, 8);
-    draw_text(p, Text("CLICK", 474, 380, 9, 1.5), 1.6, kLabel);
-    draw_text(p, Text("SELECTS", 474, 393, 9, 1.5), 1.6, kIvory);
-    draw_text(p, Text("KEYPAD", 474, 418, 9, 1.5), 1.6, kLabel);
-    draw_text(p, Text("MOVES", 474, 431, 9, 1.5), 1.6, kIvory);
-    const double kx = 584, ky = 413;
-    draw_marble(p, kx, ky, 9, kLightMarble);
-    const struct {
-        double dx, dy;
-        char label;
-    } keys[6] = {{32, 0, '6'}, {16, 25, '3'}, {-16, 25, '1'}, {-32, 0, '4'}, {-16, -25, '7'}, {16, -25, '9'}};
-    for (auto& k : keys) draw_key(p, kx + k.dx - 8.5, ky + k.dy - 8.5, k.label);
+    const double left = 546 - text_width("CLICK SELECTS", 9, 1.5) / 2;
+    draw_text(p, Text("CLICK", left, 375, 9, 1.5), 1.6, kLabel);
+    draw_text(p, Text("SELECTS", left + text_width("CLICK ", 9, 1.5), 375, 9, 1.5), 1.6, kIvory);
+    draw_key_ring(p, 503, 425, "631479");
+    draw_centred(p, "OR", 548, 422, 7, 1.4, kLabel, 1.5);
+    draw_key_ring(p, 593, 425, "DXZAWE");
     return p;
 }
 
