@@ -20,6 +20,26 @@ SourisType::SourisType()
     : Thread(0), Bouton1(false), Bouton2(false), Bouton3(false), x(0), y(0), oldx(0), oldy(0), Forme(nullptr),
       Fond(nullptr), Visible(false) {}
 
+namespace play {
+
+// What the Gagne double throws: it must not return to its caller.
+struct Won {};
+// Hides of the cursor double; misuse is a Hide while hidden or a Show while shown.
+struct Cursor {
+    int hides = 0;
+    bool misuse = false;
+} cursor;
+
+// k cells from c in direction sens (0 to 5).
+Cell step(Cell c, int sens, int k = 1) {
+    static const int steps[6][2] = {{1, 1}, {2, 0}, {1, -1}, {-1, -1}, {-2, 0}, {-1, 1}};
+    return {c.x + k * steps[sens][0], c.y + k * steps[sens][1]};
+}
+
+} // namespace play
+
+void Gagne() { throw play::Won(); }
+
 void SourisType::Show() { play::cursor.misuse |= Visible.exchange(true); }
 
 void SourisType::Hide() {
@@ -27,11 +47,7 @@ void SourisType::Hide() {
     play::cursor.hides++;
 }
 
-void Gagne() { throw play::Won(); }
-
 namespace play {
-
-Cursor cursor;
 
 void reset_cursor() {
     if (!Souris) Souris = new SourisType;
@@ -39,6 +55,7 @@ void reset_cursor() {
     cursor = Cursor();
 }
 
+// The selected cells, slot 1 first.
 std::vector<Cell> selection() {
     std::vector<Cell> out;
     for (int i = 1; i <= NbSelec && i <= 3; i++) out.push_back({Xs[i], Ys[i]});
@@ -62,6 +79,27 @@ bool on_board(int x, int y) {
 }
 
 std::string at(int x, int y) { return "(" + std::to_string(x) + "," + std::to_string(y) + ")"; }
+
+// The background, every cell as Jeu has it, the rings on the selection, the scores.
+void draw_from_scratch(char* out) {
+    char* ecran = _ECRAN;
+    _ECRAN = out;
+    std::memcpy(out, _FOND, kFrame);
+    for (int y = 0; y <= 18; y++)
+        for (int x = 0; x <= 20; x++) AffBoule(char(x), char(y), Jeu[y][x]);
+    for (Cell c : selection()) AffBoule(char(c.x), char(c.y), char(Tour + 4));
+    AffScore();
+    _ECRAN = ecran;
+}
+
+// Empty when the two frames match, else how many pixels differ and the first.
+std::string frame_diff(const char* frame, const char* want) {
+    if (!std::memcmp(frame, want, kFrame)) return "";
+    size_t count = 0, first = 0;
+    for (size_t p = kFrame / 4; p-- > 0;)
+        if (std::memcmp(frame + 4 * p, want + 4 * p, 4)) count++, first = p;
+    return std::to_string(count) + " pixels differ, the first at " + at(int(first % 640), int(first / 640));
+}
 
 // A game: the bytes it plays from, what it has checked, and a reference frame kept
 // equal to one drawn from scratch.
@@ -148,10 +186,26 @@ struct Game {
         plan.insert(plan.end(), sel.rbegin(), sel.rend());
     }
 
-    // A pixel in the click band of cell c, pulled onto the screen.
+    // A pixel in the click band of cell c, pulled onto the screen. On a board cell
+    // the selection must follow the rules: an own marble starts a selection, is
+    // taken out of one or two, joins one as a neighbour or two as the next in
+    // their line, and otherwise starts a new one; anything else changes nothing.
     void click_cell(Cell c, uint32_t px, uint32_t py) {
+        std::vector<Cell> sel = selection(), want = sel;
+        auto in = [&](Cell a) { return std::find(sel.begin(), sel.end(), a) != sel.end(); };
+        if (on_board(c.x, c.y) && Jeu[c.y][c.x] == Tour) {
+            want = {c};
+            for (int d = 0; d < 6; d++) {
+                if (sel.size() == 1 && step(sel[0], d) == c) want = {sel[0], c};
+                if (sel.size() == 2 && step(sel[0], d) == sel[1] && (c == step(sel[1], d) || c == step(sel[0], d, -1)))
+                    want = {sel[0], sel[1], c};
+            }
+            if (sel.size() == 1 && in(c)) want = {};
+            if (sel.size() == 2 && in(c)) want = {c == sel[0] ? sel[1] : sel[0]};
+        }
         click(std::clamp(band_left(c.x) + int(px % kBandWidth), 0, 623),
               std::clamp(band_top(c.y) + int(py % kBandHeight), 0, 463));
+        if (on_board(c.x, c.y) && !(selection() == want)) fail("click on " + at(c.x, c.y) + ": the selection is wrong");
     }
 
     // What a move must do, worked out along its line rather than as Joue does it:
@@ -268,25 +322,6 @@ struct Game {
 };
 
 } // namespace
-
-void draw_from_scratch(char* out) {
-    char* ecran = _ECRAN;
-    _ECRAN = out;
-    std::memcpy(out, _FOND, kFrame);
-    for (int y = 0; y <= 18; y++)
-        for (int x = 0; x <= 20; x++) AffBoule(char(x), char(y), Jeu[y][x]);
-    for (Cell c : selection()) AffBoule(char(c.x), char(c.y), char(Tour + 4));
-    AffScore();
-    _ECRAN = ecran;
-}
-
-std::string frame_diff(const char* frame, const char* want) {
-    if (!std::memcmp(frame, want, kFrame)) return "";
-    size_t count = 0, first = 0;
-    for (size_t p = kFrame / 4; p-- > 0;)
-        if (std::memcmp(frame + 4 * p, want + 4 * p, 4)) count++, first = p;
-    return std::to_string(count) + " pixels differ, the first at " + at(int(first % 640), int(first / 640));
-}
 
 std::string game(const uint8_t* data, size_t size, Stats& stats) { return Game(data, size, stats).play(); }
 
