@@ -1,5 +1,5 @@
 // Draws the game's pictures: mkart <output directory> writes Sprites/*.tga (the
-// 17 pictures the game loads) and icons/globoid-32.png, icons/globoid-16.png.
+// pictures the game loads) and icons/globoid-32.png, icons/globoid-16.png.
 // Everything is computed, the same bytes on every run.
 #include <cmath>
 #include <cstdio>
@@ -553,6 +553,46 @@ Picture victory() {
     return p;
 }
 
+// ---- Games between two machines -------------------------------------------------
+
+// The two players as a light and a dark marble on their own small boards, and the
+// line between them: dotted while one waits, cut when the link failed. A player
+// who left is an empty hole.
+enum class Between { Waiting, Left, Failed };
+
+Picture between(const char* headline, const char* line, Between state) {
+    Picture p = felt_screen();
+    const double h = 54, tracking = 1.9;
+    draw_tube_text(p, Text(headline, 320 - text_width(headline, h, tracking) / 2, 40, h, tracking), 12, kGold, 5);
+    draw_centred(p, line, 320, 124, 13, 2.2, kIvory, 1.6);
+    const double y = 262, left = 170, right = 470;
+    for (double x : {left, right}) {
+        Board b = hexagon(x, y, 1);
+        for (int py = int(y) - 70; py < int(y) + 70; py++)
+            for (int px = int(x) - 90; px < int(x) + 90; px++) p.blend(px, py, board_pixel(b, px, py), 1);
+    }
+    draw_marble(p, left, y, kMarbleR, kLightMarble);
+    if (state != Between::Left) draw_marble(p, right, y, kMarbleR, kDarkMarble);
+    // Dots from one board to the other; a gap with a spark in the middle when cut.
+    for (int i = 0; i <= 12; i++) {
+        const double dx = left + 88 + i * (right - left - 176) / 12.0, dy = y - 40 * std::sin(M_PI * i / 12);
+        if (state == Between::Failed && i >= 5 && i <= 7) continue;
+        const double r = state == Between::Left && i > 6 ? 1.6 : 3;
+        for (int py = int(dy) - 5; py <= int(dy) + 5; py++)
+            for (int px = int(dx) - 5; px <= int(dx) + 5; px++)
+                p.blend(px, py, kAmber, cover(std::hypot(px + 0.5 - dx, py + 0.5 - dy) - r));
+    }
+    if (state == Between::Failed) draw_glint(p, 320, y - 40, 14);
+    if (state == Between::Waiting) {
+        draw_centred(p, "THE HOST'S TERMINAL SHOWS HOW TO JOIN", 320, 400, 11, 2, kLabel, 1.6);
+        draw_centred(p, "THE GAME STARTS AS SOON AS BOTH ARE HERE", 320, 426, 9, 1.6, kLabel, 1.5);
+    } else {
+        if (state == Between::Failed) draw_centred(p, "THE TERMINAL SAYS WHY", 320, 372, 11, 2, kLabel, 1.6);
+        draw_centred(p, "PRESS SPACE TO QUIT", 320, 414, 16, 2.6, kIvory, 1.7);
+    }
+    return p;
+}
+
 // The program's icon: marbles on a small wooden hexagon, transparent around it.
 Picture icon(int size) {
     Picture p(size, size, {}, 0);
@@ -617,6 +657,9 @@ int main(int argc, char** argv) {
     ok &= save(dir, "vrkj2.tga", full.crop(kPanelX, kPanelTop[1], kPanelW, kPanelH));
     ok &= save(dir, "presentation.tga", title());
     ok &= save(dir, "victoire.tga", victory());
+    ok &= save(dir, "attente.tga", between("WAITING", "FOR THE OTHER PLAYER", Between::Waiting));
+    ok &= save(dir, "parti.tga", between("GAME OVER", "THE OTHER PLAYER HAS LEFT", Between::Left));
+    ok &= save(dir, "rompu.tga", between("LINK LOST", "THE CONNECTION TO THE OTHER PLAYER FAILED", Between::Failed));
 
     for (int size : {32, 16}) {
         std::string path = dir + "/icons/globoid-" + std::to_string(size) + ".png";
