@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/sound.h"
 #include "platform/types.h"
 
 namespace platform {
@@ -24,6 +25,8 @@ public:
     virtual void wake() = 0;
     // Main thread. Closes the display; nothing reaches it afterwards.
     virtual void close() = 0;
+    // Any thread; returns at once. Plays s, or notes that it was asked for.
+    virtual void play(Sound s) = 0;
 };
 
 // The device of this process: chosen on first use from the command line and the

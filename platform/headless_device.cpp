@@ -226,6 +226,13 @@ public:
 
     void close() override {}
 
+    // A scripted run says on stdout which sounds it was asked for, one a line.
+    void play(Sound s) override {
+        if (script_.empty()) return;
+        std::printf("sound %s\n", sound_name(s));
+        std::fflush(stdout);
+    }
+
 private:
     // Serves the application until it is done; signals are polled now and then.
     void idle() {

@@ -14,6 +14,7 @@
 #include "platform/device.h"
 #include "platform/input.h"
 #include "platform/resources.h"
+#include "platform/sdl_sound.h"
 
 namespace platform {
 
@@ -179,11 +180,14 @@ public:
             closed_ = true;
         }
         if (sharp_) SDL_DestroyTexture(sharp_);
+        sound_.stop();
         SDL_DestroyTexture(texture_);
         SDL_DestroyRenderer(renderer_);
         SDL_DestroyWindow(window_);
         SDL_Quit();
     }
+
+    void play(Sound s) override { sound_.play(registered_sound(s)); }
 
 private:
     bool fail(std::string* why, const char* what) {
@@ -367,6 +371,7 @@ private:
     uint64_t presented_gen_ = 0;
     bool force_ = false, moved_ = false;
     std::deque<Pending> pending_;
+    SdlSound sound_;
     Clock::time_point button_since_[3], key_since_[128];
 };
 
