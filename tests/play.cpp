@@ -11,6 +11,7 @@
 #include "draw/draw.h"
 #include "draw/geometry.h"
 #include "rules/rules.h"
+#include "seats/board.h"
 #include "souris/souris.h"
 #include "unit/unit.h"
 
@@ -268,6 +269,24 @@ struct Game {
             fail(what + "refused, but the board, the score or the selection changed");
         else if (done && NbSelec != 0)
             fail(what + "done, but marbles are still selected");
+        else if (done && !reads_back(sel, sens, grid, tour))
+            fail(what + "the move read back from the grids is not the one made");
+    }
+
+    // The move as the seats hear it, read back from the grids before and after alone.
+    bool reads_back(std::vector<Cell> sel, int sens, const char* grid, char tour) {
+        seats::Position before, after;
+        std::memcpy(before.grid, grid, sizeof before.grid);
+        std::memcpy(after.grid, Jeu, sizeof after.grid);
+        before.tour = int8_t(tour);
+        seats::Move m;
+        if (!seats::derive_move(before, after, &m) || m.sens != sens) return false;
+        std::vector<Cell> cells;
+        for (int i = 0; i < m.n; i++) cells.push_back({m.x[i], m.y[i]});
+        auto order = [](Cell a, Cell b) { return a.y != b.y ? a.y < b.y : a.x < b.x; };
+        std::sort(cells.begin(), cells.end(), order);
+        std::sort(sel.begin(), sel.end(), order);
+        return cells == sel;
     }
 
     void check() {
