@@ -131,10 +131,11 @@ Clock::time_point tick_deadline() {
     return Clock::now() + (c.watchers.load() ? std::chrono::milliseconds(1) : c.tick);
 }
 
-void count_game_call(Guard&) {
+void count_game_call(Guard& g) {
     Core& c = core();
     c.game_calls++;
     if (c.watchers.load()) c.cv.notify_all();
+    pump_input(g);
 }
 
 void lock_acquire(Guard& g, ThreadRecord* t, LooperLock& lock) {
@@ -156,51 +157,61 @@ void lock_release(Guard&, ThreadRecord* t, LooperLock& lock) {
     // cursor object, so a game waiting in get_key_info may look again.
     if (t->in_pass) {
         t->in_pass = false;
-        if (t->pass_gen > c.published_gen) {
-            c.published_gen = t->pass_gen;
-            c.published_calls = c.game_calls.load();
-        }
+        if (t->pass_gen > c.published_gen) c.published_gen = t->pass_gen;
     }
     c.cv.notify_all();
 }
 
 // ---- Input. --------------------------------------------------------------------
 
-void set_pointer(float x, float y) {
+bool apply_pointer(Guard& g, float x, float y) {
     Core& c = core();
-    Guard g(c.mu);
     c.step_mouse_begins = c.mouse_begins;
     x = std::clamp(x, 0.0f, 639.0f);
     y = std::clamp(y, 0.0f, 479.0f);
-    if (x == c.input.x && y == c.input.y) return;
+    if (x == c.input.x && y == c.input.y) return false;
     c.input.x = x;
     c.input.y = y;
     changed(g);
+    return true;
+}
+
+bool apply_button(Guard& g, int index, bool down) {
+    Core& c = core();
+    c.step_mouse_begins = c.mouse_begins;
+    if (index < 0 || index > 2) return false;
+    uint32 bit = 1u << index;
+    if (((c.input.buttons & bit) != 0) == down) return false;
+    c.input.buttons ^= bit;
+    changed(g);
+    return true;
+}
+
+bool apply_key(Guard& g, uint8 code, bool down) {
+    Core& c = core();
+    c.step_mouse_begins = c.mouse_begins;
+    if (code >= 128) return false;
+    uint8& byte = c.input.keys[code / 8];
+    uint8 bit = uint8(0x80 >> (code % 8));
+    if (((byte & bit) != 0) == down) return false;
+    byte ^= bit;
+    changed(g);
+    return true;
+}
+
+void set_pointer(float x, float y) {
+    Guard g(core().mu);
+    apply_pointer(g, x, y);
 }
 
 void set_button(int index, bool down) {
-    Core& c = core();
-    Guard g(c.mu);
-    c.step_mouse_begins = c.mouse_begins;
-    if (index < 0 || index > 2) return;
-    uint32 bit = 1u << index;
-    if (((c.input.buttons & bit) != 0) == down) return;
-    c.input.buttons ^= bit;
-    changed(g);
-    if (down) c.button_press_gen[index] = c.in_gen;
+    Guard g(core().mu);
+    apply_button(g, index, down);
 }
 
 void set_key(uint8 code, bool down) {
-    Core& c = core();
-    Guard g(c.mu);
-    c.step_mouse_begins = c.mouse_begins;
-    if (code >= 128) return;
-    uint8& byte = c.input.keys[code / 8];
-    uint8 bit = uint8(0x80 >> (code % 8));
-    if (((byte & bit) != 0) == down) return;
-    byte ^= bit;
-    changed(g);
-    if (down) c.key_alone_returns[code] = 0;
+    Guard g(core().mu);
+    apply_key(g, code, down);
 }
 
 void set_modifiers(uint32 modifiers) {
@@ -209,29 +220,6 @@ void set_modifiers(uint32 modifiers) {
     if (c.input.modifiers == modifiers) return;
     c.input.modifiers = modifiers;
     changed(g);
-}
-
-void release_all_input() {
-    Core& c = core();
-    Guard g(c.mu);
-    c.step_mouse_begins = c.mouse_begins;
-    static const uint8 none[16] = {};
-    if (c.input.buttons == 0 && std::memcmp(c.input.keys, none, 16) == 0) return;
-    c.input.buttons = 0;
-    std::memset(c.input.keys, 0, 16);
-    changed(g);
-}
-
-bool button_press_taken(int index) {
-    Core& c = core();
-    Guard g(c.mu);
-    return c.published_gen >= c.button_press_gen[index] && c.game_calls.load() >= c.published_calls + 3;
-}
-
-bool key_press_taken(uint8 code) {
-    Core& c = core();
-    Guard g(c.mu);
-    return c.key_alone_returns[code & 127] >= 2;
 }
 
 } // namespace platform
@@ -336,12 +324,7 @@ status_t get_key_info(key_info* info) {
     std::memcpy(info->key_states, c.input.keys, 16);
     t->key_gen = c.in_gen;
     t->key_published = c.published_gen;
-    int down = 0, alone = 0;
-    for (int code = 0; code < 128; code++)
-        if (c.input.keys[code / 8] & (0x80 >> (code % 8))) {
-            down++;
-            alone = code;
-        }
-    if (down == 1 && c.key_alone_returns[alone] < 2) c.key_alone_returns[alone]++;
+    g.unlock();
+    run_poll_hook(*info);
     return B_OK;
 }

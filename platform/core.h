@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/input.h"
 #include "platform/kernel.h"
 
 class BLooper;
@@ -53,6 +54,12 @@ struct Input {
     uint32 modifiers = 0;
 };
 
+// One event of the input queue, with where it came from.
+struct Queued {
+    input::Source from;
+    input::Event event;
+};
+
 struct Core {
     std::mutex mu;
     std::condition_variable cv;
@@ -65,13 +72,28 @@ struct Core {
     // finished mouse pass (Unlock after GetMouse) took in.
     Input input;
     uint64_t in_gen = 0, published_gen = 0;
-    uint64_t published_calls = 0;  // game_calls when published_gen last moved
-    uint8 key_alone_returns[128] = {}; // get_key_info calls since its press that returned this key alone
-    uint64_t button_press_gen[3] = {};
     uint64_t mouse_begins = 0;     // GetMouse calls begun
     uint64_t step_mouse_begins = 0; // mouse_begins at the latest input step
     std::atomic<uint64_t> game_calls{0}; // get_key_info, spin_hint, wait_forever begun
     std::atomic<int> watchers{0};  // threads waiting on game_calls, to be notified
+
+    // The input queue (input.cpp). The event applied last is outstanding until it
+    // is taken: the mouse thread has begun two GetMouse calls since (mark_mouse),
+    // and after that the game has begun three polls (mark_calls, 0 until set). At
+    // start-up the mark stands for the game's first polls.
+    std::deque<Queued> queue;
+    bool outstanding = true, startup = true, pausing = false, queue_watching = false;
+    uint64_t mark_mouse = 0, mark_calls = 0;
+    Clock::time_point pause_until;
+    input::Source pause_from = input::Source::Person;
+    bool person_turn = true;
+    bool input_closed = false;       // quitting: nothing more is applied
+    static constexpr int kPauseLimitFromEnv = -2;
+    int pause_limit = kPauseLimitFromEnv; // else -1 (none) or the longest pause in ms
+    uint32 held_buttons[2] = {};     // per source: buttons it pressed and has not released
+    uint8 held_keys[2][16] = {};     // per source: keys it put down and has not let go
+    bool dropped_button = false;     // the person's primary press was dropped, so is its release
+    uint8 dropped_keys[16] = {};     // the person's direction keys dropped while down
     Clock::duration tick = std::chrono::milliseconds(10);
     bool tick_forever = false;     // tests: pacing waits end only on a change
 
@@ -118,24 +140,30 @@ void wait(Guard& g, ThreadRecord* t, Pred pred) {
 Clock::time_point tick_deadline();
 // Counts one poll of the game and wakes whoever waits for such counts.
 void count_game_call(Guard& g);
+// Applies queued input whose turn has come (input.cpp). Call with the mutex held,
+// whenever the game or the mouse thread has begun a call.
+void pump_input(Guard& g);
+// Drops everything queued: the game is quitting.
+void close_input(Guard& g);
+// Runs the poll hook, if any; without the mutex.
+void run_poll_hook(const key_info& keys);
+// input::wait_drained until deadline; with serve, on the main thread, the
+// application is served meanwhile, so that a quit request gets through.
+input::Wait wait_input(Clock::time_point deadline, bool for_person_turn, bool serve);
 
 // Takes or gives back one level of a looper lock for t, under the mutex.
 void lock_acquire(Guard& g, ThreadRecord* t, LooperLock& lock);
 void lock_release(Guard& g, ThreadRecord* t, LooperLock& lock);
 
-// Input changes, from a device or a test. Positions are clamped into 640x480.
+// Input changes, from a device or a test. Positions are clamped into 640x480. The
+// apply_ forms work under the mutex and say whether the state changed.
+bool apply_pointer(Guard& g, float x, float y);
+bool apply_button(Guard& g, int index, bool down);
+bool apply_key(Guard& g, uint8 code, bool down);
 void set_pointer(float x, float y);
 void set_button(int index, bool down); // index 0, 1, 2: primary, secondary, tertiary
 void set_key(uint8 code, bool down);
 void set_modifiers(uint32 modifiers);
-void release_all_input();
-// True once a press has surely been acted on. For a key, two get_key_info calls
-// have returned it as the only key down: the second of them began a pass of the
-// game or waits for this key's own release. For a button, a mouse pass has
-// published it and the game has begun three polls since, so it has come by its
-// Bouton1 test at least once.
-bool button_press_taken(int index);
-bool key_press_taken(uint8 code);
 
 // A looper's lock and message queue.
 LooperLock& lock_of(BLooper* looper);

@@ -2,7 +2,7 @@
 // from a script, and frames are saved as PNG.
 //
 // A script is replayed deterministically: after each input step the driver waits
-// until the game has taken it in (see await) before it goes on, and never sleeps
+// until the game has taken it in (see the input queue) before it goes on, and never sleeps
 // for a time. A step that is not taken in within the limit ends the run loudly.
 #include <cerrno>
 #include <csignal>
@@ -67,47 +67,23 @@ bool write_png(const std::string& path, std::string* why) {
     return false;
 }
 
-enum class Await { Seen, Quit, Late };
-
-// Waits until the mouse thread has begun GetMouse `passes` times since the latest
-// input step (so one whole pass has published it), and then the game has begun
-// `calls` polls. A game pass that polls after that pass reads the new state and
-// finishes its drawing and _UPDATE before its next poll, so two polls are enough
-// for its frame to be out; three leave a margin. Serving the application on the
-// way lets a quit request from the game go through.
-Await await(int passes, int calls, Clock::time_point deadline, bool serve) {
+// For tests: waits until the mouse thread has begun GetMouse `passes` times since
+// the latest input change, and then the game has begun `calls` polls (see the
+// queue's rule in input.cpp).
+bool await(int passes, int calls, Clock::time_point deadline) {
     Core& c = core();
     Guard g(c.mu);
     ThreadRecord* t = self(g);
     c.watchers++;
     uint64_t mouse_target = c.step_mouse_begins + uint64_t(passes);
     uint64_t call_target = 0;
-    auto seen = [&] {
+    bool seen = wait_until(g, t, deadline, [&] {
         if (c.mouse_begins < mouse_target) return false;
         if (!call_target) call_target = c.game_calls.load() + uint64_t(calls);
         return c.game_calls.load() >= call_target;
-    };
-    Await result = Await::Late;
-    for (;;) {
-        auto slice = std::min(deadline, Clock::now() + std::chrono::milliseconds(50));
-        wait_until(g, t, slice, [&] { return seen() || (serve && app_has_work(g)); });
-        if (seen()) {
-            result = Await::Seen;
-            break;
-        }
-        if (serve && app_has_work(g)) {
-            g.unlock();
-            bool running = app_service();
-            g.lock();
-            if (!running || c.quit_forwarded) {
-                result = Await::Quit;
-                break;
-            }
-        }
-        if (Clock::now() >= deadline) break;
-    }
+    });
     c.watchers--;
-    return result;
+    return seen;
 }
 
 // ---- Scripts. ------------------------------------------------------------------
@@ -247,43 +223,29 @@ private:
     }
 
     void drive() {
-        if (step(nullptr, 2, 3) != Await::Seen) return;
+        if (step(nullptr, {}) != input::Wait::Drained) return;
+        using E = input::Event;
         for (const Step& s : steps_) {
             if (!app_service()) return;
-            Await result = Await::Seen;
+            input::Wait result = input::Wait::Drained;
             switch (s.kind) {
             case Step::Move:
-                set_pointer(s.x, s.y);
-                result = step(&s, 2, 3);
+                result = step(&s, {E::move(s.x, s.y)});
                 break;
             case Step::Press:
+                result = step(&s, {E::press(s.button)});
+                break;
             case Step::Release:
-                set_button(s.button - 1, s.kind == Step::Press);
-                result = step(&s, 2, 3);
+                result = step(&s, {E::release(s.button)});
                 break;
             case Step::Click:
-                set_pointer(s.x, s.y);
-                result = step(&s, 2, 3);
-                if (result == Await::Seen) {
-                    set_button(0, true);
-                    result = step(&s, 2, 3);
-                }
-                if (result == Await::Seen) {
-                    set_button(0, false);
-                    result = step(&s, 2, 3);
-                }
+                result = step(&s, {E::move(s.x, s.y), E::press(), E::release()});
                 break;
             case Step::Key:
-                set_key(s.code, s.down);
-                result = step(&s, 2, 3);
+                result = step(&s, {E::key(s.code, s.down)});
                 break;
             case Step::Tap:
-                set_key(s.code, true);
-                result = step(&s, 2, 3);
-                if (result == Await::Seen) {
-                    set_key(s.code, false);
-                    result = step(&s, 2, 3);
-                }
+                result = step(&s, {E::key(s.code, true), E::key(s.code, false)});
                 break;
             case Step::Shot:
                 shot(s);
@@ -297,15 +259,17 @@ private:
                 kill(getpid(), s.signal);
                 return;
             }
-            if (result == Await::Quit) return;
+            if (result == input::Wait::Quit) return;
         }
         // A script that runs out closes the window, as the player would.
         request_quit();
     }
 
-    Await step(const Step* s, int passes, int calls) {
-        Await result = await(passes, calls, Clock::now() + std::chrono::milliseconds(limit_ms_), true);
-        if (result != Await::Late) return result;
+    // Posts the step's input and waits until the game has taken it all in.
+    input::Wait step(const Step* s, const std::vector<input::Event>& batch) {
+        input::post(input::Source::Person, batch);
+        auto result = wait_input(Clock::now() + std::chrono::milliseconds(limit_ms_), false, true);
+        if (result != input::Wait::Late) return result;
         std::string what = s ? "the game did not take in \"" + s->text + "\"" : "the game did not start polling";
         script_error(script_, s ? s->line : 0, what + " within " + std::to_string(limit_ms_) + " ms");
     }
@@ -339,7 +303,7 @@ void headless::release(int button) { set_button(button - 1, false); }
 void headless::key(uint8 code, bool down) { set_key(code, down); }
 
 bool headless::wait_seen(int passes, int calls, int limit_ms) {
-    return await(passes, calls, Clock::now() + std::chrono::milliseconds(limit_ms), false) == Await::Seen;
+    return await(passes, calls, Clock::now() + std::chrono::milliseconds(limit_ms));
 }
 
 std::vector<uint32_t> headless::frame() {

@@ -1,5 +1,8 @@
 #pragma once
-// The keyboard snapshot. Key codes are the raw codes of a standard keyboard.
+// The keyboard snapshot, and the one ordered queue through which every input
+// reaches the game. Key codes are the raw codes of a standard keyboard.
+#include <vector>
+
 #include "platform/types.h"
 
 // The raw key codes the game and its devices use, by their place on a standard
@@ -40,3 +43,53 @@ inline bool key_down(const key_info& info, uint8 k) { return info.key_states[k /
 // changed since the calling thread's previous call; otherwise waits for a change, a
 // short tick at most, so that a caller polling in a loop does not burn a core.
 status_t get_key_info(key_info* info);
+
+// The input queue. Every press, release, pointer move and key, from the display or
+// from a seat at the board, is applied to the input state in the order it was
+// posted, and each only once the game has taken in the one before: the mouse
+// thread has finished a pass with it and the game has polled three times since.
+// So a quick click is seen at its own place, and a tap is never lost.
+namespace input {
+
+enum class Source : uint8 { Person, Seat };
+
+struct Event {
+    enum Kind : uint8 { Move, Press, Release, KeyDown, KeyUp, Pause } kind;
+    float x = 0, y = 0; // Move: the pointer, clamped into 640x480
+    int button = 1;     // Press, Release: 1 primary, 2 secondary, 3 tertiary
+    uint8 code = 0;     // KeyDown, KeyUp: a raw key code below 128
+    int ms = 0;         // Pause: the queue waits this long before the next event
+
+    static Event move(float x, float y) { return {Move, x, y}; }
+    static Event press(int button = 1) { return {Press, 0, 0, button}; }
+    static Event release(int button = 1) { return {Release, 0, 0, button}; }
+    static Event key(uint8 code, bool down) { return {down ? KeyDown : KeyUp, 0, 0, 1, code}; }
+    static Event pause(int ms) { return {Pause, 0, 0, 1, 0, ms}; }
+};
+
+// Queues a batch; nothing posted later comes between its events. Moves posted one
+// after another by the same source are merged while they wait.
+void post(Source from, const std::vector<Event>& batch);
+// Off: the person's primary presses (with their releases) and the six direction
+// keys are dropped as they arrive; pointer moves and other keys pass. On at start.
+void set_person_turn(bool on);
+bool person_turn();
+// Drops what is still queued from that source, but lets go of every button and key
+// it holds down, so nothing stays pressed.
+void cancel(Source from);
+// Runs hook on the polling thread inside every get_key_info, after the snapshot is
+// filled; nullptr removes it.
+void set_poll_hook(void (*hook)(const key_info& keys));
+// Pauses last at most ms (0: none), for scripts, tests and measurements; below 0,
+// as long as posted. GLOBOID_SEAT_PAUSE_MS sets it at start.
+void set_pause_limit(int ms);
+
+enum class Wait { Drained, Quit, Late };
+// Waits until everything posted has been applied and taken in, and with
+// person_turn also until it is the person's turn. Quit as soon as the program is
+// quitting; Late when limit_ms ran out first.
+Wait wait_drained(int limit_ms, bool for_person_turn = false);
+// Asks to close the window, as the person would. Whatever is queued is dropped.
+void request_quit();
+
+} // namespace input

@@ -51,6 +51,7 @@ bool app_service() {
     // to close, the application is done at once.
     if (c.quit_requested && !c.quit_forwarded) {
         c.quit_forwarded = true;
+        close_input(g);
         if (c.screen && c.shown && !c.closed) {
             queue_of(c.screen).push_back(B_QUIT_REQUESTED);
             c.cv.notify_all();

@@ -87,6 +87,7 @@ void BView::GetMouse(BPoint* where, uint32* buttons, bool /*check_queue: state i
     ThreadRecord* t = enter(g);
     c.mouse_begins++;
     if (c.watchers.load()) c.cv.notify_all();
+    pump_input(g);
     LooperLock* lock = window_ ? &lock_of(window_) : nullptr;
     bool holds = lock && lock->owner == t;
     if (c.in_gen == t->mouse_gen) {
@@ -111,7 +112,6 @@ void BView::GetMouse(BPoint* where, uint32* buttons, bool /*check_queue: state i
         t->pass_gen = c.in_gen;
     } else if (c.in_gen > c.published_gen) {
         c.published_gen = c.in_gen;
-        c.published_calls = c.game_calls.load();
         c.cv.notify_all();
     }
 }

@@ -8,7 +8,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <deque>
+#include <vector>
 
 #include "platform/core.h"
 #include "platform/device.h"
@@ -21,10 +21,6 @@ namespace platform {
 namespace {
 
 constexpr size_t kFrameBytes = 640 * 480 * 4;
-// A release waits until its press has been taken in, so that a click or a tap
-// shorter than a pass of the game is not lost. The game reads no key while it
-// waits for a button's release; a key tapped then is let go after this long.
-constexpr auto kLongestHold = std::chrono::seconds(1);
 
 // The raw key codes the game knows. Keys go by scancode, that is by position, so
 // Num Lock changes nothing and any keyboard layout works. The six letters around
@@ -98,14 +94,6 @@ void set_icon(SDL_Window* window) {
     SDL_FreeSurface(surface);
 }
 
-struct Pending {
-    enum Kind { Motion, Button, Key } kind;
-    float x = 0, y = 0;
-    int index = 0;
-    uint8 code = 0;
-    bool down = false;
-};
-
 class SdlDevice : public Device {
 public:
     bool open(const char* title, std::string* why) override {
@@ -153,11 +141,10 @@ public:
         if (!moved_) seed_pointer();
         for (;;) {
             SDL_Event e;
-            if (SDL_WaitEventTimeout(&e, pending_.empty() ? 10 : 1)) {
+            if (SDL_WaitEventTimeout(&e, 10)) {
                 handle(e);
                 while (SDL_PollEvent(&e)) handle(e);
             }
-            apply_pending();
             present();
             if (!app_service()) return;
         }
@@ -221,25 +208,26 @@ private:
             if (e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) place();
             if (e.window.event == SDL_WINDOWEVENT_EXPOSED || e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED)
                 force_ = true;
-            if (e.window.event == SDL_WINDOWEVENT_FOCUS_LOST) {
-                pending_.clear();
-                release_all_input();
-            }
+            // Whatever the person held down is let go; what was on its way is dropped.
+            if (e.window.event == SDL_WINDOWEVENT_FOCUS_LOST) input::cancel(input::Source::Person);
             break;
         case SDL_MOUSEMOTION:
             // On the letterbox bands the position lies outside the frame, and
             // set_pointer clamps it.
             moved_ = true;
-            queue({Pending::Motion, to_frame_x(e.motion.x), to_frame_y(e.motion.y)});
+            input::post(input::Source::Person, {input::Event::move(to_frame_x(e.motion.x), to_frame_y(e.motion.y))});
             break;
         case SDL_MOUSEBUTTONDOWN:
         case SDL_MOUSEBUTTONUP: {
-            int index = e.button.button == SDL_BUTTON_LEFT     ? 0
-                        : e.button.button == SDL_BUTTON_RIGHT  ? 1
-                        : e.button.button == SDL_BUTTON_MIDDLE ? 2
-                                                               : -1;
-            queue({Pending::Motion, to_frame_x(e.button.x), to_frame_y(e.button.y)});
-            if (index >= 0) queue({Pending::Button, 0, 0, index, 0, e.type == SDL_MOUSEBUTTONDOWN});
+            int button = e.button.button == SDL_BUTTON_LEFT     ? 1
+                         : e.button.button == SDL_BUTTON_RIGHT  ? 2
+                         : e.button.button == SDL_BUTTON_MIDDLE ? 3
+                                                                : 0;
+            // The press or release where it happened, whatever moves follow at once.
+            std::vector<input::Event> batch = {input::Event::move(to_frame_x(e.button.x), to_frame_y(e.button.y))};
+            if (button) batch.push_back(e.type == SDL_MOUSEBUTTONDOWN ? input::Event::press(button)
+                                                                      : input::Event::release(button));
+            input::post(input::Source::Person, batch);
             break;
         }
         case SDL_KEYDOWN:
@@ -248,49 +236,11 @@ private:
             bool down = e.type == SDL_KEYDOWN;
             if (down && e.key.keysym.scancode == SDL_SCANCODE_F4 && (e.key.keysym.mod & KMOD_ALT)) request_quit();
             int code = raw_key_for_scancode(e.key.keysym.scancode);
-            if (code && !e.key.repeat) queue({Pending::Key, 0, 0, 0, uint8(code), down});
+            if (code && !e.key.repeat) input::post(input::Source::Person, {input::Event::key(uint8(code), down)});
             break;
         }
         default:
             break;
-        }
-    }
-
-    void queue(Pending p) {
-        pending_.push_back(p);
-        apply_pending();
-    }
-
-    // Applies the queued input in order, but holds a release back until its press
-    // has been acted on, or for kLongestHold at most. Keys wait behind a held key,
-    // one after the other as the game takes them; buttons wait behind a held
-    // release of the same button only; motion never waits.
-    void apply_pending() {
-        auto now = Clock::now();
-        bool held_buttons[3] = {}, held_key = false;
-        for (auto it = pending_.begin(); it != pending_.end();) {
-            const Pending& p = *it;
-            if (p.kind == Pending::Motion) {
-                set_pointer(p.x, p.y);
-            } else if (p.kind == Pending::Button) {
-                bool& held = held_buttons[p.index];
-                if (held || (!p.down && !button_press_taken(p.index) && now < button_since_[p.index] + kLongestHold)) {
-                    held = true;
-                    ++it;
-                    continue;
-                }
-                if (p.down) button_since_[p.index] = now;
-                set_button(p.index, p.down);
-            } else {
-                if (held_key || (!p.down && !key_press_taken(p.code) && now < key_since_[p.code] + kLongestHold)) {
-                    held_key = true;
-                    ++it;
-                    continue;
-                }
-                if (p.down) key_since_[p.code] = now;
-                set_key(p.code, p.down);
-            }
-            it = pending_.erase(it);
         }
     }
 
@@ -370,9 +320,7 @@ private:
     Uint32 wake_event_ = 0;
     uint64_t presented_gen_ = 0;
     bool force_ = false, moved_ = false;
-    std::deque<Pending> pending_;
     SdlSound sound_;
-    Clock::time_point button_since_[3], key_since_[128];
 };
 
 } // namespace

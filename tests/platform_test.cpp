@@ -6,6 +6,7 @@
 #include <chrono>
 #include <functional>
 #include <list>
+#include <mutex>
 #include <thread>
 
 #include "platform/device.h"
@@ -161,6 +162,79 @@ TEST_F(NoTick, ALongSpinWaitsUntilThePlatformChanges) {
     looper.Unlock(); // any change of platform state wakes a waiting spin
     EXPECT_TRUE(eventually([&] { return turns == 1; }));
     kill_thread(id);
+}
+
+// What a game and its mouse thread see, one line per change: the pointer with the
+// buttons from each mouse pass, the keys down from the poll hook.
+std::mutex log_mutex;
+std::string seen_log, last_mouse, last_keys;
+void note(std::string& last, const std::string& now) {
+    std::lock_guard<std::mutex> hold(log_mutex);
+    if (now != last) seen_log += (last = now) + "\n";
+}
+std::string take_log() {
+    std::lock_guard<std::mutex> hold(log_mutex);
+    return std::exchange(seen_log, "");
+}
+
+TEST(InputQueueTest, EachEventIsSeenInOrderAtItsOwnPlaceAndTheFiltersDropOnlyWhatTheyShould) {
+    using input::Event;
+    using input::Source;
+    Mouse mouse;
+    thread_id mouse_thread = start([&] {
+        for (;; turns++) {
+            mouse.pass();
+            note(last_mouse, std::to_string(int(mouse.where.x)) + "," + std::to_string(int(mouse.where.y)) + " " +
+                                 std::to_string(mouse.buttons));
+        }
+    });
+    input::set_poll_hook([](const key_info& keys) {
+        std::string down = "keys";
+        for (int k = 0; k < 128; k++)
+            if (keys.key_states[k / 8] & (0x80 >> (k % 8))) down += " " + std::to_string(k);
+        note(last_keys, down);
+    });
+    thread_id game = start([] { for (key_info keys;; turns++) get_key_info(&keys); });
+    ASSERT_EQ(input::wait_drained(10000), input::Wait::Drained);
+    take_log();
+    auto run = [](std::vector<Event> person, std::vector<Event> seat = {}) {
+        input::post(Source::Person, person);
+        input::post(Source::Seat, seat);
+        EXPECT_EQ(input::wait_drained(10000), input::Wait::Drained);
+        return take_log();
+    };
+    // Posted at once, as a burst from the display: nothing merges or is lost, and the
+    // seat's batch with its pause comes after, whole.
+    EXPECT_EQ(run({Event::move(10, 10), Event::press(), Event::release(), Event::move(20, 20),
+                   Event::key(KEY_KP6, true), Event::key(KEY_KP6, false), Event::press(), Event::move(30, 30),
+                   Event::release()},
+                  {Event::move(40, 40), Event::pause(30), Event::press(), Event::release()}),
+              "10,10 0\n10,10 1\n10,10 0\n20,20 0\nkeys 74\nkeys\n20,20 1\n30,30 1\n30,30 0\n40,40 0\n40,40 1\n40,40 0\n");
+
+    // Not the person's turn: their clicks and direction keys go, other keys and
+    // moves pass, a seat's click passes, and a release whose press passed passes.
+    EXPECT_EQ(run({Event::press()}), "40,40 1\n");
+    input::set_person_turn(false);
+    EXPECT_EQ(run({Event::release(), Event::press(), Event::key(KEY_KP6, true), Event::key(KEY_SPACE, true),
+                   Event::move(50, 50), Event::key(KEY_SPACE, false)},
+                  {Event::press(), Event::release()}),
+              "40,40 0\nkeys 94\n50,50 0\nkeys\n50,50 1\n50,50 0\n");
+    input::set_person_turn(true);
+    EXPECT_EQ(run({Event::release(), Event::key(KEY_KP6, false), Event::press(), Event::release()}),
+              "50,50 1\n50,50 0\n") << "the releases of dropped presses go too";
+
+    // Cancelled in the middle of a pause: the rest goes, and the seat's button is let go.
+    input::post(Source::Seat, {Event::press(), Event::pause(60000), Event::release(), Event::key(KEY_KP6, true)});
+    EXPECT_EQ(input::wait_drained(200), input::Wait::Late) << "the pause holds the queue";
+    input::cancel(Source::Seat);
+    EXPECT_EQ(run({}), "50,50 1\n50,50 0\n");
+    input::set_pause_limit(0);
+    EXPECT_EQ(run({}, {Event::pause(60000), Event::move(60, 60)}), "60,60 0\n");
+    input::set_pause_limit(-1);
+
+    input::set_poll_hook(nullptr);
+    kill_thread(game);
+    kill_thread(mouse_thread);
 }
 
 } // namespace
