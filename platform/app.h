@@ -4,6 +4,11 @@
 
 enum : uint32 { B_QUIT_REQUESTED = 0x5F515251 }; // '_QRQ'
 
+// Runs this process on the headless device (no display; input comes only through
+// the input queue) instead of the SDL display; with list_sounds, it says on stdout
+// which sounds the game plays, one a line. Call before anything else of the platform.
+void use_headless_device(bool list_sounds = false);
+
 class BLooper {
 public:
     virtual ~BLooper();

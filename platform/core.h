@@ -147,9 +147,6 @@ void pump_input(Guard& g);
 void close_input(Guard& g);
 // Runs the poll hook, if any; without the mutex.
 void run_poll_hook(const key_info& keys);
-// input::wait_drained until deadline; with serve, on the main thread, the
-// application is served meanwhile, so that a quit request gets through.
-input::Wait wait_input(Clock::time_point deadline, bool for_person_turn, bool serve);
 
 // Takes or gives back one level of a looper lock for t, under the mutex.
 void lock_acquire(Guard& g, ThreadRecord* t, LooperLock& lock);

@@ -1,8 +1,10 @@
 #pragma once
 // Internal to platform/: the display device behind the screen and the application
 // loop. Two implement it, SDL2 and headless; one is chosen once per process.
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/sound.h"
 #include "platform/types.h"
@@ -29,11 +31,18 @@ public:
     virtual void play(Sound s) = 0;
 };
 
-// The device of this process: chosen on first use from the command line and the
-// environment (see README, "Scripted runs"), or headless once headless::select ran.
+constexpr size_t kFrameBytes = 640 * 480 * 4;
+
+// The device of this process, made on first use: the SDL display, or headless
+// once use_headless_device ran.
 Device& device();
 std::unique_ptr<Device> make_sdl_device();
-std::unique_ptr<Device> make_headless_device(const std::string& script);
+std::unique_ptr<Device> make_headless_device();
+// Whether the headless device says on stdout which sounds the game plays.
+bool headless_lists_sounds();
+
+// The frame as the last whole _UPDATE left it: 640x480 words 0xAARRGGBB.
+std::vector<uint32_t> copy_frame();
 
 // The raw key code for an SDL scancode, or 0 for a key the game has no code for.
 int raw_key_for_scancode(int scancode);

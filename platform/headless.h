@@ -1,6 +1,7 @@
 #pragma once
-// For tests and measuring programs: the headless device, its input, and a look at
-// what the game has presented. Game code never includes this.
+// For tests and measuring programs: input set directly, below the input queue, a
+// look at what the game has presented, and the threads and locks. Game code never
+// includes this.
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -10,7 +11,7 @@
 
 namespace headless {
 
-// Runs this process on the headless device; call before anything else of the platform.
+// Runs this process on the headless device: use_headless_device().
 void select();
 
 // Input as a player gives it. Positions are clamped into the 640x480 screen; buttons
@@ -30,8 +31,6 @@ std::vector<uint32_t> frame();
 // Waits until the frame, as the last whole _UPDATE left it, satisfies pred; false
 // when limit_ms ran out first.
 bool wait_frame(const std::function<bool(const uint32_t* frame)>& pred, int limit_ms = 10000);
-// Writes the frame as an 8-bit RGB PNG; false, with the cause in *why, on failure.
-bool save_png(const std::string& path, std::string* why = nullptr);
 
 // The pacing waits inside get_key_info, GetMouse and spin_hint last at most ms;
 // with 0 they end only when something changes, so tests can tell the two apart.
@@ -41,7 +40,6 @@ void set_tick_ms(int ms);
 thread_id current_thread();
 bool wait_parked(thread_id id, int limit_ms = 10000);
 thread_id lock_owner(BLooper* looper); // 0 while free
-uint64_t mouse_calls();                // GetMouse calls begun so far
 uint64_t game_calls();                 // get_key_info, spin_hint, wait_forever begun so far
 
 } // namespace headless

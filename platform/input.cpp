@@ -157,43 +157,6 @@ void run_poll_hook(const key_info& keys) {
     if (auto hook = poll_hook.load()) hook(keys);
 }
 
-input::Wait wait_input(Clock::time_point deadline, bool for_person_turn, bool serve) {
-    Core& c = core();
-    Guard g(c.mu);
-    ThreadRecord* t = self(g);
-    c.watchers++;
-    auto quitting = [&] { return c.input_closed || c.quit_requested || signal_quit; };
-    auto done = [&] {
-        pump_input(g);
-        return c.queue.empty() && !c.outstanding && (!for_person_turn || c.person_turn);
-    };
-    input::Wait result = input::Wait::Late;
-    for (;;) {
-        auto slice = std::min(deadline, Clock::now() + std::chrono::milliseconds(c.pausing ? 1 : 20));
-        wait_until(g, t, slice, [&] { return done() || quitting() || (serve && app_has_work(g)); });
-        if (quitting() && !serve) {
-            result = input::Wait::Quit;
-            break;
-        }
-        if (done()) {
-            result = input::Wait::Drained;
-            break;
-        }
-        if (serve && app_has_work(g)) {
-            g.unlock();
-            bool running = app_service();
-            g.lock();
-            if (!running || c.quit_forwarded) {
-                result = input::Wait::Quit;
-                break;
-            }
-        }
-        if (Clock::now() >= deadline) break;
-    }
-    c.watchers--;
-    return result;
-}
-
 } // namespace platform
 
 using namespace platform;
@@ -268,7 +231,22 @@ void input::set_pause_limit(int ms) {
 }
 
 input::Wait input::wait_drained(int limit_ms, bool for_person_turn) {
-    return wait_input(Clock::now() + std::chrono::milliseconds(limit_ms), for_person_turn, false);
+    Core& c = core();
+    Guard g(c.mu);
+    ThreadRecord* t = self(g);
+    auto deadline = Clock::now() + std::chrono::milliseconds(limit_ms);
+    auto quitting = [&] { return c.input_closed || c.quit_requested || signal_quit; };
+    auto done = [&] {
+        pump_input(g);
+        return c.queue.empty() && !c.outstanding && (!for_person_turn || c.person_turn);
+    };
+    c.watchers++;
+    // Short slices: a pause ends by the clock alone, with nobody else to notice.
+    while (!quitting() && !done() && Clock::now() < deadline)
+        wait_until(g, t, std::min(deadline, Clock::now() + std::chrono::milliseconds(c.pausing ? 1 : 20)),
+                   [&] { return quitting() || done(); });
+    c.watchers--;
+    return quitting() ? Wait::Quit : done() ? Wait::Drained : Wait::Late;
 }
 
 void input::request_quit() { platform::request_quit(); }

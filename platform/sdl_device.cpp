@@ -20,8 +20,6 @@ namespace platform {
 
 namespace {
 
-constexpr size_t kFrameBytes = 640 * 480 * 4;
-
 // The raw key codes the game knows. Keys go by scancode, that is by position, so
 // Num Lock changes nothing and any keyboard layout works. The six letters around
 // S stand for the keypad keys in the same places round keypad 5.

@@ -219,6 +219,7 @@ TEST(InputQueueTest, EachEventIsSeenInOrderAtItsOwnPlaceAndTheFiltersDropOnlyWha
                    Event::move(50, 50), Event::key(KEY_SPACE, false)},
                   {Event::press(), Event::release()}),
               "40,40 0\nkeys 94\n50,50 0\nkeys\n50,50 1\n50,50 0\n");
+    EXPECT_EQ(input::wait_drained(50, true), input::Wait::Late) << "waits for the person's turn";
     input::set_person_turn(true);
     EXPECT_EQ(run({Event::release(), Event::key(KEY_KP6, false), Event::press(), Event::release()}),
               "50,50 1\n50,50 0\n") << "the releases of dropped presses go too";
