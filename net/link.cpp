@@ -107,6 +107,7 @@ struct Link::Impl {
             cause = why;
         }
         state = State::Ended;
+        if (opt.wake) opt.wake();
         asio::error_code ignored;
         acceptor.close(ignored);
         resolver.cancel();
@@ -252,6 +253,7 @@ struct Link::Impl {
         asio::error_code ignored;
         acceptor.close(ignored);
         state = State::Playing;
+        if (opt.wake) opt.wake();
         beat();
         heard();
     }
@@ -357,6 +359,7 @@ struct Link::Impl {
                 std::lock_guard<std::mutex> lock(mutex);
                 moves.push_back(m.move);
             }
+            if (opt.wake) opt.wake();
             break;
         case Type::Hash:
             if (m.ply != peer_hash_ply + 1 || m.ply > plies) return end_for(Reason::Malformed);
@@ -466,6 +469,11 @@ bool Link::next_move(Move* out) {
     return true;
 }
 
+bool Link::has_move() const {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    return !impl_->moves.empty();
+}
+
 void Link::send_move(const Move& move) {
     Impl* i = impl_.get();
     asio::post(i->io, [i, move] { i->our_move(move); });
@@ -483,7 +491,7 @@ void Link::quit() {
 
 void Link::fail(Reason reason) {
     Impl* i = impl_.get();
-    asio::post(i->io, [i, reason] { i->end(reason, describe(reason), true); });
+    asio::post(i->io, [i, reason] { i->end_for(reason); });
 }
 
 Reason Link::reason() const {

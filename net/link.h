@@ -22,6 +22,9 @@ struct Options {
     int max_tries = 5;      // refused attempts before the host gives up
     // Called on the link's thread with a line for the terminal (refused attempts).
     std::function<void(const std::string&)> notice;
+    // Called on the link's thread whenever a move has come or the state changed,
+    // so that a reader may sleep between them; it must return at once.
+    std::function<void()> wake;
 };
 
 class Link {
@@ -43,6 +46,8 @@ public:
 
     // The other player's next move, in turn; false when none has come.
     bool next_move(Move* out);
+    // True while a move has come that next_move has not taken yet.
+    bool has_move() const;
     // Our move, sent at once.
     void send_move(const Move& move);
     // The position after `ply` moves (ours and theirs, in order), to be compared
