@@ -157,6 +157,12 @@ TEST_F(NoTick, ALongSpinWaitsUntilThePlatformChanges) {
         wait_forever();
     }, 0);
     ASSERT_TRUE(eventually([&] { return headless::game_calls() >= before + 4097; }));
+    auto calls_stay = [] {
+        uint64_t calls = headless::game_calls();
+        for (int i = 0; i < 20000; i++) std::this_thread::yield();
+        return headless::game_calls() == calls;
+    };
+    EXPECT_TRUE(calls_stay() || calls_stay()) << "a long spin goes on spinning, with nothing changed";
     flag = true;
     looper.Lock();
     looper.Unlock(); // any change of platform state wakes a waiting spin
