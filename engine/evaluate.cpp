@@ -1,0 +1,50 @@
+// Material first; then the middle of the board, where no marble can be pushed off;
+// lines of marbles that hold together; marbles at the edge in reach of a push-off.
+#include "engine/evaluate.h"
+
+#include "engine/movegen.h"
+
+namespace engine {
+
+namespace {
+
+struct Rings {
+    Bits ring[5] = {};
+};
+
+constexpr Rings make_rings() {
+    Rings r;
+    for (int c = 0; c < kCells; c++) r.ring[geo::kT.ring[c]] |= Bits(1) << c;
+    return r;
+}
+
+constexpr Rings kRings = make_rings();
+
+int side_score(Bits own, const Weights& w) {
+    int s = 0;
+    for (int k = 0; k < 4; k++) s += w.centre[k] * __builtin_popcountll(own & kRings.ring[k]);
+    int pairs = __builtin_popcountll(own & shift<0>(own)) + __builtin_popcountll(own & shift<1>(own)) +
+                __builtin_popcountll(own & shift<2>(own));
+    return s + w.cohesion * pairs;
+}
+
+Bits neighbours(Bits b) {
+    return shift<0>(b) | shift<1>(b) | shift<2>(b) | shift<3>(b) | shift<4>(b) | shift<5>(b);
+}
+
+} // namespace
+
+int evaluate(const Position& p, const Weights& w) {
+    int us = p.side(), them = us ^ 1;
+    int lead = p.score(us) - p.score(them);
+    int s = w.marble * lead + side_score(p.mine(), w) - side_score(p.theirs(), w);
+    s += w.attacking * threatened(p, them) - w.in_danger * threatened(p, us);
+    // The side ahead seeks contact, more so the further ahead, so that the game moves on.
+    if (lead != 0) {
+        int contact = __builtin_popcountll(p.mine() & neighbours(p.theirs()));
+        s += (lead > 0 ? 1 : -1) * w.contact * contact * (lead > 0 ? lead : -lead);
+    }
+    return s;
+}
+
+} // namespace engine
