@@ -146,6 +146,11 @@ TEST(EngineTest, MovesAreExactlyThoseTheGameAccepts) {
         auto want = game_moves(g);
         std::vector<GameMove> moves = engine::legal_moves(g);
         ASSERT_EQ(moves.size(), want.size()) << "seed " << seed;
+        engine::Bits side[2] = {0, 0};
+        for (int c = 0; c < engine::kCells; c++)
+            if (int v = g.grid[engine::cell_y(c)][engine::cell_x(c)]) side[v - 1] |= engine::Bits(1) << c;
+        engine::Position p = engine::Position::from_cells(side[0], side[1], g.tour - 1, 0, 0);
+        ASSERT_EQ(engine::count_moves(p), int(want.size())) << "seed " << seed << ": counted without listing";
         for (const GameMove& m : moves) {
             std::vector<play::Cell> cells;
             Group group;
