@@ -71,9 +71,11 @@ GamePosition opening() {
 uint64_t hash(const GamePosition& p) { return to_position(p).hash(); }
 
 std::vector<GameMove> legal_moves(const GamePosition& p) {
-    MoveList list;
-    generate(to_position(p), list);
     std::vector<GameMove> out;
+    Position pos = to_position(p);
+    if (pos.over()) return out; // the game has ended
+    MoveList list;
+    generate(pos, list);
     for (const Move& m : list) out.push_back(to_game(m));
     return out;
 }
