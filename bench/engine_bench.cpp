@@ -1,0 +1,308 @@
+// The engine's speed and strength. Plain run: move counts from the opening to depth
+// 5, timed on one core; nodes a second; the depth finished in 1 s on the opening and
+// the ten positions of engine_positions.txt; how far a search overruns its time;
+// a table against the targets, exit 1 when one is missed.
+//
+// --tournament [--scale F] [--games N] [--pairing K,...]: matches of N games (100) per
+// pairing, openings varied by four random plies, colours alternating, games capped
+// at 400 plies. Every level's time is multiplied by F (default 1/30) so the whole
+// run fits in about half an hour on one core.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/levels.h"
+#include "engine/movegen.h"
+#include "engine/search.h"
+
+using namespace engine;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+double since(Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); }
+// This thread's processor time: what one core did, however busy the machine is.
+double cpu() {
+    timespec t;
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
+}
+
+uint64_t next(uint64_t& s) {
+    s = s * 6364136223846793005ULL + 1442695040888963407ULL;
+    return s >> 33;
+}
+
+// A position per line: player to move (1 or 2), the two scores, then the nine rows
+// top first, '/' between, '.' empty, 'o' player 1, 'x' player 2.
+Position parse(const std::string& line) {
+    int tour = 0, s1 = 0, s2 = 0;
+    char rows[128] = {};
+    if (std::sscanf(line.c_str(), "%d %d %d %127s", &tour, &s1, &s2, rows) != 4) return Position();
+    Bits side[2] = {0, 0};
+    int y = 2, i = 0;
+    for (const char* r = rows; *r; r++) {
+        if (*r == '/') {
+            y++, i = 0;
+            continue;
+        }
+        int c = cell_at((y < 6 ? 6 - y : y - 6) + 2 + 2 * i++, y);
+        if (c >= 0 && (*r == 'o' || *r == 'x')) side[*r == 'x'] |= Bits(1) << c;
+    }
+    return Position::from_cells(side[0], side[1], tour - 1, s1, s2);
+}
+
+std::string format(const Position& p) {
+    std::string out = std::to_string(p.side() + 1) + " " + std::to_string(p.score(0)) + " " +
+                      std::to_string(p.score(1)) + " ";
+    for (int c = 0; c < kCells; c++) {
+        if (c && cell_y(c) != cell_y(c - 1)) out += '/';
+        out += p.marbles(0) >> c & 1 ? 'o' : p.marbles(1) >> c & 1 ? 'x' : '.';
+    }
+    return out;
+}
+
+std::vector<Position> bench_positions(const char* path) {
+    std::vector<Position> out{Position::opening()};
+    std::ifstream in(path);
+    for (std::string line; std::getline(in, line);)
+        if (!line.empty() && line[0] != '#') out.push_back(parse(line));
+    return out;
+}
+
+// ---- players for the matches ----
+
+struct Player {
+    virtual ~Player() = default;
+    virtual std::string name() const = 0;
+    virtual void new_game() {}
+    virtual Move choose(const Position& p, const std::vector<uint64_t>& history, uint64_t& rng) = 0;
+};
+
+struct RandomPlayer : Player {
+    std::string name() const override { return "random"; }
+    Move choose(const Position& p, const std::vector<uint64_t>&, uint64_t& rng) override {
+        MoveList l;
+        generate(p, l);
+        return l.moves[next(rng) % uint64_t(l.size)];
+    }
+};
+
+// One ply: the most marbles pushed off, then the marbles closest to the centre.
+struct GreedyPlayer : Player {
+    std::string name() const override { return "greedy"; }
+    Move choose(const Position& root, const std::vector<uint64_t>&, uint64_t& rng) override {
+        MoveList l;
+        generate(root, l);
+        Position p = root;
+        int best = -(1 << 30), count = 0;
+        Move pick;
+        for (const Move& m : l) {
+            Position::Undo u = p.make(m);
+            int s = 100 * p.score(root.side());
+            for (Bits b = p.marbles(root.side()); b; b &= b - 1) s += 4 - ring(__builtin_ctzll(b));
+            p.unmake(u);
+            if (s > best) best = s, count = 0;
+            if (s == best && next(rng) % uint64_t(++count) == 0) pick = m;
+        }
+        return pick;
+    }
+};
+
+struct SearchPlayer : Player {
+    SearchPlayer(int level, int depth, double scale) : level(level), depth(depth), scale(scale) {}
+    std::string name() const override { return depth ? "depth " + std::to_string(depth) : "level " + std::to_string(level); }
+    void new_game() override { search.clear(); }
+    Move choose(const Position& p, const std::vector<uint64_t>& history, uint64_t& rng) override {
+        if (depth) {
+            Limits l;
+            l.depth = depth;
+            return search.run(p, l, history).move;
+        }
+        if (level == 1) return engine::choose(search, p, level, history, nullptr, next(rng) + 1).move;
+        Limits l = level_limits(level, scale);
+        l.thread_clock = true;
+        return search.run(p, l, history).move;
+    }
+    int level, depth;
+    double scale;
+    Search search{16};
+};
+
+struct Tally {
+    int wins = 0, losses = 0, capped = 0;
+    long plies = 0;
+    double seconds = 0;
+};
+
+// Game g: the stronger side plays player 1 in even games. Four random plies open it.
+int play(Player& strong, Player& weak, int g, uint64_t seed, long& plies) {
+    uint64_t rng = seed * 0x9E3779B97F4A7C15ull + uint64_t(g);
+    Position p = Position::opening();
+    std::vector<uint64_t> history{p.hash()};
+    strong.new_game();
+    weak.new_game();
+    Player* players[2] = {&strong, &weak};
+    if (g % 2) std::swap(players[0], players[1]);
+    RandomPlayer opener;
+    for (plies = 0; plies < 400 && !p.over(); plies++) {
+        MoveList l;
+        generate(p, l);
+        if (l.size == 0) break;
+        Move m = plies < 4 ? opener.choose(p, history, rng) : players[p.side()]->choose(p, history, rng);
+        p.make(m);
+        history.push_back(p.hash());
+    }
+    if (!p.over()) return 0;
+    int winner = p.score(0) >= kWinScore ? 0 : 1;
+    return players[winner] == &strong ? 1 : -1;
+}
+
+int tournament(double scale, int games, const std::string& only) {
+    struct Pairing {
+        std::function<std::unique_ptr<Player>()> strong, weak;
+        double target;
+    };
+    auto level = [scale](int l) { return [=] { return std::unique_ptr<Player>(new SearchPlayer(l, 0, scale)); }; };
+    std::vector<Pairing> pairings = {
+        {level(5), [] { return std::unique_ptr<Player>(new RandomPlayer); }, 1.00},
+        {level(5), [] { return std::unique_ptr<Player>(new GreedyPlayer); }, 0.98},
+        {level(5), [] { return std::unique_ptr<Player>(new SearchPlayer(0, 3, 1)); }, 0.85},
+        {level(5), level(4), 0.65},
+        {level(4), level(3), 0.65},
+        {level(3), level(2), 0.65},
+        {level(2), level(1), 0.65},
+    };
+    std::printf("Tournament: %d games per pairing, time per move x %.4f (level 5: %.0f ms)\n", games, scale,
+                2000 * scale);
+    std::printf("%-22s %5s %5s %6s %6s %7s %6s %8s  %s\n", "pairing", "won", "lost", "capped", "won%", "target",
+                "plies", "minutes", "");
+    bool ok = true;
+    for (size_t k = 0; k < pairings.size(); k++) {
+        if (!only.empty() && ("," + only + ",").find("," + std::to_string(k) + ",") == std::string::npos) continue;
+        auto strong = pairings[k].strong(), weak = pairings[k].weak();
+        Tally t;
+        auto start = Clock::now();
+        for (int g = 0; g < games; g++) {
+            long plies = 0;
+            int r = play(*strong, *weak, g, k + 1, plies);
+            t.wins += r > 0, t.losses += r < 0, t.capped += r == 0;
+            t.plies += plies;
+        }
+        t.seconds = since(start);
+        double won = double(t.wins) / games;
+        bool pass = won + 1e-9 >= pairings[k].target && t.capped * 20 <= games;
+        ok &= pass;
+        std::string name = strong->name() + " v " + weak->name();
+        std::printf("%-22s %5d %5d %6d %5.0f%% %6.0f%% %6ld %8.1f  %s\n", name.c_str(), t.wins, t.losses, t.capped,
+                    100 * won, 100 * pairings[k].target, t.plies / games, t.seconds / 60, pass ? "PASS" : "FAIL");
+        std::fflush(stdout);
+    }
+    return ok ? 0 : 1;
+}
+
+// Positions for engine_positions.txt: from games of level 3 against level 2, the
+// position after ply 40 + 4 k.
+int make_positions(int count) {
+    for (int k = 0; k < count; k++) {
+        uint64_t rng = 1000 + uint64_t(k);
+        SearchPlayer a(3, 0, 0.2), b(2, 0, 1);
+        Player* players[2] = {&a, &b};
+        RandomPlayer opener;
+        Position p = Position::opening();
+        std::vector<uint64_t> history{p.hash()};
+        for (int ply = 0; ply < 40 + 4 * k && !p.over(); ply++) {
+            p.make(ply < 4 ? opener.choose(p, history, rng) : players[ply % 2]->choose(p, history, rng));
+            history.push_back(p.hash());
+        }
+        std::printf("%s\n", format(p).c_str());
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    double scale = 1.0 / 30;
+    int games = 100;
+    std::string only;
+    bool tour = false;
+    for (int i = 1; i < argc; i++) {
+        std::string a = argv[i];
+        if (a == "--tournament") tour = true;
+        else if (a == "--scale" && i + 1 < argc) scale = std::atof(argv[++i]);
+        else if (a == "--games" && i + 1 < argc) games = std::atoi(argv[++i]);
+        else if (a == "--pairing" && i + 1 < argc) only = argv[++i];
+        else if (a == "--make-positions" && i + 1 < argc) return make_positions(std::atoi(argv[++i]));
+        else {
+            std::fprintf(stderr, "usage: engine_bench [--tournament [--scale F] [--games N] [--pairing K,...]]\n");
+            return 2;
+        }
+    }
+    if (tour) return tournament(scale, games, only);
+
+    bool ok = true;
+    std::printf("Seconds are this thread's processor time (wall clock in brackets): the machine is shared.\n\n");
+    std::printf("%-30s %14s %10s %10s\n", "move counts from the opening", "moves", "seconds", "(wall)");
+    for (int depth = 1; depth <= 5; depth++) {
+        Position p = Position::opening();
+        auto start = Clock::now();
+        double c = cpu();
+        uint64_t n = perft(p, depth);
+        double s = cpu() - c;
+        bool pass = depth < 5 || s < 0.6;
+        ok &= pass;
+        std::printf("  depth %-22d %14llu %10.3f %10.3f%s\n", depth, (unsigned long long)n, s, since(start),
+                    depth == 5 ? (pass ? "  PASS (< 0.6 s)" : "  FAIL (< 0.6 s)") : "");
+    }
+
+    std::vector<Position> positions = bench_positions(ENGINE_POSITIONS);
+    std::printf("\n%-10s %8s %12s %12s\n", "position", "depth", "nodes", "nodes/s");
+    std::vector<int> depths;
+    uint64_t nodes = 0;
+    double seconds = 0;
+    for (size_t i = 0; i < positions.size(); i++) {
+        Search search(16);
+        Limits l;
+        l.time_ms = 1000;
+        l.new_depth_until = 1; // the depth finished within the second, however long the last took
+        l.thread_clock = true;
+        Result r = search.run(positions[i], l, {});
+        depths.push_back(r.depth);
+        nodes += r.nodes;
+        seconds += r.seconds;
+        std::printf("%-10zu %8d %12llu %12.0f\n", i, r.depth, (unsigned long long)r.nodes, r.nodes / r.seconds);
+    }
+    // Searches that run into their deadline: how far past it they return, by the
+    // wall clock (the scheduler's delays on a busy machine count too).
+    double overrun = 0;
+    for (const Position& p : positions) {
+        Search search(16);
+        Limits l;
+        l.time_ms = 300;
+        l.new_depth_until = 1;
+        auto start = Clock::now();
+        search.run(p, l, {});
+        overrun = std::max(overrun, since(start) * 1000 - l.time_ms);
+    }
+    bool overrun_ok = overrun <= 20;
+    ok &= overrun_ok;
+
+    std::sort(depths.begin(), depths.end());
+    int median = depths[depths.size() / 2];
+    double nps = nodes / seconds;
+    bool depth_ok = median >= 7, nps_ok = nps >= 3e6;
+    ok &= depth_ok && nps_ok;
+    std::printf("\nmedian depth in 1 s: %d  %s (>= 7)\n", median, depth_ok ? "PASS" : "FAIL");
+    std::printf("nodes per second, one thread: %.2f million  %s (>= 3)\n", nps / 1e6, nps_ok ? "PASS" : "FAIL");
+    std::printf("longest overrun of a 0.3 s budget: %.1f ms  %s (<= 20)\n", overrun, overrun_ok ? "PASS" : "FAIL");
+    return ok ? 0 : 1;
+}
