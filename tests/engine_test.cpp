@@ -67,7 +67,7 @@ std::map<std::pair<Group, int>, Outcome> game_moves(const GamePosition& g) {
         click(cells);
         if (NbSelec != int(cells.size())) return false;
         Group s;
-        for (play::Cell c : play::selection()) s.insert({c.x, c.y});
+        for (int i = 1; i <= NbSelec; i++) s.insert({Xs[i], Ys[i]});
         groups.emplace(s, cells);
         return true;
     };
@@ -85,7 +85,7 @@ std::map<std::pair<Group, int>, Outcome> game_moves(const GamePosition& g) {
             bool won = false;
             try {
                 Joue(char(sens));
-            } catch (const play::Won&) {
+            } catch (...) { // the victory screen's double does not return
                 won = true;
             }
             if (won || Tour != g.tour)
