@@ -283,19 +283,24 @@ int main(int argc, char** argv) {
         seconds += r.seconds;
         std::printf("%-10zu %8d %12llu %12.0f\n", i, r.depth, (unsigned long long)r.nodes, r.nodes / r.seconds);
     }
-    // Searches that run into their deadline: how far past it they return, by the
-    // wall clock (the scheduler's delays on a busy machine count too).
-    double overrun = 0;
-    for (const Position& p : positions) {
-        Search search(16);
-        Limits l;
-        l.time_ms = 300;
-        l.new_depth_until = 1;
-        auto start = Clock::now();
-        search.run(p, l, {});
-        overrun = std::max(overrun, since(start) * 1000 - l.time_ms);
-    }
-    bool overrun_ok = overrun <= 20;
+    // Searches that run into their deadline: how far past it they return, timed by
+    // the wall clock (the scheduler's delays on a busy machine count too) and by the
+    // thread's own processor time (the search's own lateness).
+    double overrun = 0, cpu_overrun = 0;
+    for (bool thread_clock : {false, true})
+        for (const Position& p : positions) {
+            Search search(16);
+            Limits l;
+            l.time_ms = 300;
+            l.new_depth_until = 1;
+            l.thread_clock = thread_clock;
+            auto start = Clock::now();
+            double c = cpu();
+            search.run(p, l, {});
+            double late = (thread_clock ? cpu() - c : since(start)) * 1000 - l.time_ms;
+            (thread_clock ? cpu_overrun : overrun) = std::max(thread_clock ? cpu_overrun : overrun, late);
+        }
+    bool overrun_ok = overrun <= 20 && cpu_overrun <= 20;
     ok &= overrun_ok;
 
     std::sort(depths.begin(), depths.end());
@@ -305,6 +310,7 @@ int main(int argc, char** argv) {
     ok &= depth_ok && nps_ok;
     std::printf("\nmedian depth in 1 s: %d  %s (>= 7)\n", median, depth_ok ? "PASS" : "FAIL");
     std::printf("nodes per second, one thread: %.2f million  %s (>= 3)\n", nps / 1e6, nps_ok ? "PASS" : "FAIL");
-    std::printf("longest overrun of a 0.3 s budget: %.1f ms  %s (<= 20)\n", overrun, overrun_ok ? "PASS" : "FAIL");
+    std::printf("longest overrun of a 0.3 s budget: %.1f ms wall, %.1f ms processor  %s (<= 20)\n", overrun,
+                cpu_overrun, overrun_ok ? "PASS" : "FAIL");
     return ok ? 0 : 1;
 }

@@ -44,7 +44,7 @@ double Search::now() const {
 bool Search::should_stop() {
     if (stopped_) return true;
     if ((stop_ && stop_->load(std::memory_order_relaxed)) || (node_limit_ && nodes_ >= node_limit_) ||
-        (timed_ && (nodes_ & 1023) == 0 && now() >= deadline_))
+        (timed_ && (nodes_ & 255) == 0 && now() >= deadline_))
         stopped_ = true;
     return stopped_;
 }
