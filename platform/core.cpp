@@ -285,8 +285,9 @@ void spin_hint() {
         count_game_call(g);
         if (++t->spins > kSpinsBeforeWait) {
             // A long spin: wait for any platform change, or a tick at most.
-            if (c.tick_forever) c.cv.wait(g);
-            else c.cv.wait_until(g, Clock::now() + c.tick);
+            auto until = tick_deadline();
+            if (until == Clock::time_point::max()) c.cv.wait(g);
+            else c.cv.wait_until(g, until);
             kill_point(g, t);
         }
         return;
@@ -318,8 +319,10 @@ status_t get_key_info(key_info* info) {
     ThreadRecord* t = enter(g);
     count_game_call(g);
     if (!info) return B_ERROR;
-    wait_until(g, t, tick_deadline(),
-               [&] { return c.in_gen != t->key_gen || c.published_gen != t->key_published; });
+    const uint64_t watches = c.watches_begun;
+    wait_until(g, t, tick_deadline(), [&] {
+        return c.in_gen != t->key_gen || c.published_gen != t->key_published || c.watches_begun != watches;
+    });
     info->modifiers = c.input.modifiers;
     std::memcpy(info->key_states, c.input.keys, 16);
     t->key_gen = c.in_gen;

@@ -94,7 +94,8 @@ struct Core {
     uint8 held_keys[2][16] = {};     // per source: keys it put down and has not let go
     bool dropped_button = false;     // the person's primary press was dropped, so is its release
     uint8 dropped_keys[16] = {};     // the person's direction keys dropped while down
-    Clock::duration tick = std::chrono::milliseconds(10);
+    uint64_t watches_begun = 0;    // the pacing waits end when one begins, as a tick would
+    Clock::duration tick = std::chrono::seconds(1); // a safety net: every change notifies
     bool tick_forever = false;     // tests: pacing waits end only on a change
 
     // The screen.

@@ -28,13 +28,13 @@ public:
         std::fflush(stdout);
     }
 
-    // Serves the application until it is done; signals are polled now and then.
+    // Serves the application until it is done.
     void run() override {
         Core& c = core();
         for (;;) {
             {
                 Guard g(c.mu);
-                wait_until(g, self(g), Clock::now() + std::chrono::milliseconds(50), [&] { return app_has_work(g); });
+                wait(g, self(g), [&] { return app_has_work(g); });
             }
             if (!app_service()) return;
         }

@@ -141,6 +141,7 @@ void pump_input(Guard& g) {
     if (busy != c.queue_watching) {
         c.queue_watching = busy;
         c.watchers += busy ? 1 : -1;
+        c.watches_begun += busy;
         c.cv.notify_all();
     }
 }
@@ -241,6 +242,8 @@ input::Wait input::wait_drained(int limit_ms, bool for_person_turn) {
         return c.queue.empty() && !c.outstanding && (!for_person_turn || c.person_turn);
     };
     c.watchers++;
+    c.watches_begun++;
+    c.cv.notify_all();
     // Short slices: a pause ends by the clock alone, with nobody else to notice.
     while (!quitting() && !done() && Clock::now() < deadline)
         wait_until(g, t, std::min(deadline, Clock::now() + std::chrono::milliseconds(c.pausing ? 1 : 20)),

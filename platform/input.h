@@ -40,8 +40,8 @@ struct key_info {
 inline bool key_down(const key_info& info, uint8 k) { return info.key_states[k / 8] & (0x80 >> (k % 8)); }
 
 // Fills *info with the current keyboard state. Returns at once when the input has
-// changed since the calling thread's previous call; otherwise waits for a change, a
-// short tick at most, so that a caller polling in a loop does not burn a core.
+// changed since the calling thread's previous call; otherwise waits for a change
+// (a second at most), so that a caller polling in a loop costs nothing while idle.
 status_t get_key_info(key_info* info);
 
 // The input queue. Every press, release, pointer move and key, from the display or

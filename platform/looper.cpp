@@ -1,7 +1,11 @@
 // Loopers, their kill-aware locks and message queues, and the application with
 // its quit handling.
+#include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <fcntl.h>
+#include <thread>
+#include <unistd.h>
 
 #include "platform/app.h"
 #include "platform/core.h"
@@ -30,7 +34,7 @@ bool app_has_work(Guard&) {
     if (signal_quit || c.app_done) return true;
     if (c.quit_requested && !c.quit_forwarded) return true;
     if (c.closed) return true;
-    return c.app && !queue_of(c.app).empty();
+    return c.app && (!queue_of(c.app).empty() || LooperAccess::state(c.app).quit);
 }
 
 bool app_service() {
@@ -77,7 +81,28 @@ void request_quit() {
 
 namespace {
 
-extern "C" void on_quit_signal(int) { signal_quit = 1; }
+// The handler only sets the flag and writes a byte, which a thread of its own waits
+// for, so that the application hears of the signal at once without anyone polling.
+int signal_pipe[2] = {-1, -1};
+
+extern "C" void on_quit_signal(int) {
+    int saved = errno;
+    signal_quit = 1;
+    // A full pipe already holds a wake-up, so a write that fails changes nothing.
+    [[maybe_unused]] ssize_t written = signal_pipe[1] >= 0 ? write(signal_pipe[1], "q", 1) : 0;
+    errno = saved;
+}
+
+void watch_signals() {
+    for (char byte;;) {
+        if (read(signal_pipe[0], &byte, 1) < 0 && errno != EINTR) return;
+        {
+            Guard g(core().mu);
+            core().cv.notify_all();
+        }
+        device().wake();
+    }
+}
 
 } // namespace
 
@@ -140,6 +165,10 @@ void BLooper::Quit() {
 
 BApplication::BApplication(const char* /*signature: nothing registers it here*/) {
     device();
+    if (signal_pipe[0] < 0 && pipe2(signal_pipe, O_CLOEXEC) == 0) {
+        fcntl(signal_pipe[1], F_SETFL, O_NONBLOCK);
+        std::thread(watch_signals).detach();
+    }
     struct sigaction action;
     std::memset(&action, 0, sizeof action);
     action.sa_handler = on_quit_signal;

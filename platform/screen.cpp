@@ -97,7 +97,8 @@ void BView::GetMouse(BPoint* where, uint32* buttons, bool /*check_queue: state i
             lock->count = 0;
             c.cv.notify_all();
         }
-        wait_until(g, t, tick_deadline(), [&] { return c.in_gen != t->mouse_gen; });
+        const uint64_t watches = c.watches_begun;
+        wait_until(g, t, tick_deadline(), [&] { return c.in_gen != t->mouse_gen || c.watches_begun != watches; });
         if (holds) {
             wait(g, t, [&] { return !lock->owner; });
             lock->owner = t;

@@ -139,7 +139,9 @@ public:
         if (!moved_) seed_pointer();
         for (;;) {
             SDL_Event e;
-            if (SDL_WaitEventTimeout(&e, 10)) {
+            // Frames, quit requests and signals each push an event, so an idle game
+            // sleeps here.
+            if (SDL_WaitEventTimeout(&e, 1000)) {
                 handle(e);
                 while (SDL_PollEvent(&e)) handle(e);
             }

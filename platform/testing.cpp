@@ -21,6 +21,8 @@ bool headless::wait_seen(int passes, int calls, int limit_ms) {
     Guard g(c.mu);
     ThreadRecord* t = self(g);
     c.watchers++;
+    c.watches_begun++;
+    c.cv.notify_all();
     uint64_t mouse_target = c.step_mouse_begins + uint64_t(passes);
     uint64_t call_target = 0;
     bool seen = wait_until(g, t, Clock::now() + std::chrono::milliseconds(limit_ms), [&] {
