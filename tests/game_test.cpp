@@ -1,5 +1,5 @@
 // The real program, whole, on the headless device: the games of tests/games, each
-// step checked against what the file says the screen shows; scripts it must refuse
+// step checked against what the file says the screen shows and the sounds it asks for; scripts it must refuse
 // loudly; and the way out of every state it can be in.
 #include <gtest/gtest.h>
 
@@ -7,6 +7,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <sys/wait.h>
 
 #include "tests/harness.h"
@@ -26,6 +27,12 @@ TEST(GameTest, EveryStepShowsWhatTheFileExpects) {
         std::ofstream(script) << g.script;
         auto child = game::start(script);
         EXPECT_EQ(child->wait(300000), 0) << name << "\n" << child->output(); // sanitizers play slower
+        // The run lists on its output the sounds it asked for.
+        std::istringstream output(child->output());
+        std::string sounds;
+        for (std::string line; std::getline(output, line);)
+            if (line.rfind("sound ", 0) == 0) sounds += line + "\n";
+        EXPECT_EQ(sounds, g.sounds) << name;
         for (const game::Check& c : g.checks) {
             std::string fault = game::verify(c);
             ASSERT_EQ(fault, "") << name << ", line " << c.line;

@@ -385,6 +385,9 @@ Game load(const std::string& path, const std::string& shots) {
             std::string score;
             words >> score >> check.board.score[0] >> check.board.score[1];
             last = check.board;
+        } else if (lines[i].rfind("sound ", 0) == 0) {
+            game.sounds += lines[i] + "\n";
+            continue;
         } else if (lines[i].rfind("expect ", 0) == 0) {
             std::string what = lines[i].substr(7);
             check.kind = what == "title"     ? Check::Title

@@ -126,6 +126,7 @@ struct Check {
 };
 struct Game {
     std::string script, steps; // steps: without the checks' moves and shots
+    std::string sounds;        // the "sound NAME" lines, in order
     std::vector<Check> checks;
 };
 Game load(const std::string& path, const std::string& shots);
