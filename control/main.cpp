@@ -5,6 +5,8 @@
 #include <string>
 
 #include "control/control.h"
+#include "control/sounds.h"
+#include "platform/input.h"
 #include "seats/script.h"
 
 namespace {
@@ -36,6 +38,7 @@ int main(int argc, char** argv) {
     std::unique_ptr<seats::ScriptSeat> script;
     if (!options.script.empty()) script = std::make_unique<seats::ScriptSeat>(options.script);
     if (options.headless || script) use_headless_device(script != nullptr);
+    input::set_poll_hook(listen_for_sounds);
     MonApp = new AppType();
     if (script) script->start();
     MonApp->Run();

@@ -45,7 +45,9 @@ bool headless_lists_sounds();
 std::vector<uint32_t> copy_frame();
 
 // The raw key code for an SDL scancode, or 0 for a key the game has no code for.
-int raw_key_for_scancode(int scancode);
+// With Ctrl held, the letters that stand for keypad keys are themselves (Ctrl+Z
+// is not a move).
+int raw_key_for_scancode(int scancode, bool control = false);
 
 // The program's short name, for messages on stderr.
 const char* program_name();

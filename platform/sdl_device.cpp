@@ -34,6 +34,11 @@ const struct {
     {SDL_SCANCODE_D, KEY_KP6},         {SDL_SCANCODE_Z, KEY_KP1},    {SDL_SCANCODE_X, KEY_KP3},
     {SDL_SCANCODE_M, KEY_M},
 };
+const struct {
+    SDL_Scancode scancode;
+    uint8 code;
+} kLetters[] = {{SDL_SCANCODE_W, KEY_W}, {SDL_SCANCODE_E, KEY_E}, {SDL_SCANCODE_A, KEY_A},
+                {SDL_SCANCODE_D, KEY_D}, {SDL_SCANCODE_Z, KEY_Z}, {SDL_SCANCODE_X, KEY_X}};
 
 std::string one_line(std::string s) {
     std::replace(s.begin(), s.end(), '\n', ' ');
@@ -235,8 +240,12 @@ private:
             set_modifiers((SDL_GetModState() & KMOD_NUM) ? uint32(KEY_NUM_LOCK) : 0u);
             bool down = e.type == SDL_KEYDOWN;
             if (down && e.key.keysym.scancode == SDL_SCANCODE_F4 && (e.key.keysym.mod & KMOD_ALT)) request_quit();
-            int code = raw_key_for_scancode(e.key.keysym.scancode);
-            if (code && !e.key.repeat) input::post(input::Source::Person, {input::Event::key(uint8(code), down)});
+            // A key goes up as the code it went down as, whatever Ctrl did meanwhile.
+            const int scancode = e.key.keysym.scancode;
+            if (e.key.repeat || scancode < 0 || scancode >= SDL_NUM_SCANCODES) break;
+            int code = down ? raw_key_for_scancode(scancode, e.key.keysym.mod & KMOD_CTRL) : down_as_[scancode];
+            down_as_[scancode] = down ? uint8(code) : 0;
+            if (code) input::post(input::Source::Person, {input::Event::key(uint8(code), down)});
             break;
         }
         default:
@@ -321,11 +330,14 @@ private:
     uint64_t presented_gen_ = 0;
     bool force_ = false, moved_ = false;
     SdlSound sound_;
+    uint8 down_as_[SDL_NUM_SCANCODES] = {}; // the code each key went down as
 };
 
 } // namespace
 
-int raw_key_for_scancode(int scancode) {
+int raw_key_for_scancode(int scancode, bool control) {
+    for (const auto& k : kLetters)
+        if (control && k.scancode == scancode) return k.code;
     for (const auto& k : kKeys)
         if (k.scancode == scancode) return k.code;
     return 0;
