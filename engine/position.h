@@ -114,7 +114,10 @@ struct Move {
     enum Kind : uint8_t { Plain, Push, PushOff };
     uint8_t base = 0, n = 0, axis = 0, dir = 0;
     Kind kind = Plain;
-    uint16_t code() const { return uint16_t(base | (n - 1) << 6 | axis << 8 | dir << 10 | kind << 13); }
+    // 0 for no move (n = 0); every real move's code has the top bit set.
+    uint16_t code() const {
+        return n ? uint16_t(base | (n - 1) << 6 | axis << 8 | dir << 10 | kind << 13 | 1 << 15) : 0;
+    }
     static Move from_code(uint16_t c) {
         return {uint8_t(c & 63), uint8_t((c >> 6 & 3) + 1), uint8_t(c >> 8 & 3), uint8_t(c >> 10 & 7),
                 Kind(c >> 13 & 3)};
