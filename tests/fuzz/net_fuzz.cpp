@@ -7,30 +7,27 @@
 
 #include "net/protocol.h"
 
+namespace {
+[[noreturn]] void fault(const char* what, size_t at) {
+    std::fprintf(stderr, "%s, at byte %zu\n", what, at);
+    std::abort();
+}
+} // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     net::Decoder decoder;
-    size_t at = 0, start = 0, piece = 1;
-    while (at < size) {
-        size_t used = decoder.feed(data + at, std::min(piece, size - at));
-        at += used;
-        piece = piece % 7 + 1;
+    for (size_t at = 0, start = 0, piece = 1; at < size; piece = piece % 7 + 1) {
+        at += decoder.feed(data + at, std::min(piece, size - at));
         if (decoder.fault() != net::Reason::None) {
-            if (decoder.feed(data, size) != 0 || decoder.ready()) {
-                std::fprintf(stderr, "the decoder went on after a fault\n");
-                std::abort();
-            }
+            if (decoder.feed(data, size) != 0 || decoder.ready()) fault("the decoder went on after a fault", at);
             break;
         }
         if (!decoder.ready()) continue;
         std::vector<uint8_t> again = net::encode(decoder.message());
-        if (again.size() != at - start || std::memcmp(again.data(), data + start, again.size()) != 0) {
-            std::fprintf(stderr, "a frame of %zu bytes at %zu does not encode back\n", at - start, start);
-            std::abort();
-        }
-        if (decoder.message().type == net::Type::Move && !net::well_formed(decoder.message().move)) {
-            std::fprintf(stderr, "a move off the board was accepted at %zu\n", start);
-            std::abort();
-        }
+        if (again.size() != at - start || std::memcmp(again.data(), data + start, again.size()) != 0)
+            fault("a frame does not encode back to its bytes", start);
+        if (decoder.message().type == net::Type::Move && !net::well_formed(decoder.message().move))
+            fault("a move off the board was accepted", start);
         start = at;
     }
     return 0;
