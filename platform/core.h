@@ -108,6 +108,9 @@ struct Core {
     // The application.
     BLooper* app = nullptr;
     bool quit_requested = false, quit_forwarded = false, app_done = false;
+    Clock::time_point quit_at;     // when the quit request went to the window
+
+    std::string opening;           // the file a thread is opening or reading (file.cpp)
 };
 
 Core& core();
@@ -172,6 +175,9 @@ std::deque<uint32>& queue_of(BLooper* looper);
 bool app_service();
 // True when app_service has something to do.
 bool app_has_work(Guard& g);
+// When app_service must run even if nothing happens: the end of a quit's grace
+// for the threads to stop, or never.
+Clock::time_point app_wake_at(Guard& g);
 // Asks the application to quit, as if the player had closed the window.
 void request_quit();
 // Set by the SIGINT and SIGTERM handler.

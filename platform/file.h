@@ -1,13 +1,16 @@
 #pragma once
 // Sequential reading of a file by relative path.
-#include "platform/types.h"
+#include <string>
 #include <sys/types.h>
+
+#include "platform/types.h"
 
 enum : uint32 { B_READ_ONLY = 0 };
 
 class BFile {
 public:
-    // Opens path (relative to the working directory) for reading.
+    // Opens path (relative to the working directory) for reading. The first file
+    // of the run that cannot be opened is named on stderr, with the cause.
     BFile(const char* path, uint32 open_mode);
     // Closes the file.
     virtual ~BFile();
@@ -22,4 +25,9 @@ public:
 
 private:
     int fd_;
+    std::string path_;
 };
+
+// The file a thread is opening or reading at this moment, or "": for messages about
+// a game that does not answer.
+std::string file_in_progress();

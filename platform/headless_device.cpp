@@ -34,7 +34,7 @@ public:
         for (;;) {
             {
                 Guard g(c.mu);
-                wait(g, self(g), [&] { return app_has_work(g); });
+                wait_until(g, self(g), app_wake_at(g), [&] { return app_has_work(g); });
             }
             if (!app_service()) return;
         }

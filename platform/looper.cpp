@@ -2,6 +2,7 @@
 // its quit handling.
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <thread>
@@ -26,6 +27,10 @@ struct LooperAccess {
 
 namespace platform {
 
+namespace {
+constexpr auto kQuitGrace = std::chrono::seconds(1);
+} // namespace
+
 LooperLock& lock_of(BLooper* looper) { return LooperAccess::state(looper).lock; }
 std::deque<uint32>& queue_of(BLooper* looper) { return LooperAccess::state(looper).queue; }
 
@@ -35,6 +40,11 @@ bool app_has_work(Guard&) {
     if (c.quit_requested && !c.quit_forwarded) return true;
     if (c.closed) return true;
     return c.app && (!queue_of(c.app).empty() || LooperAccess::state(c.app).quit);
+}
+
+Clock::time_point app_wake_at(Guard&) {
+    Core& c = core();
+    return c.quit_forwarded && !c.app_done ? c.quit_at + kQuitGrace : Clock::time_point::max();
 }
 
 bool app_service() {
@@ -55,6 +65,7 @@ bool app_service() {
     // to close, the application is done at once.
     if (c.quit_requested && !c.quit_forwarded) {
         c.quit_forwarded = true;
+        c.quit_at = Clock::now();
         close_input(g);
         if (c.screen && c.shown && !c.closed) {
             queue_of(c.screen).push_back(B_QUIT_REQUESTED);
@@ -64,6 +75,16 @@ bool app_service() {
         }
     }
     if (c.closed) c.app_done = true;
+    // A thread stuck in a system call (a file that never opens) never reaches the
+    // kill point that the window's Quit waits for. The game keeps nothing on disk,
+    // so the process ends without it.
+    if (Clock::now() >= app_wake_at(g)) {
+        std::fprintf(stderr, "%s: the game did not stop within a second of the quit request%s%s%s; ending it\n",
+                     program_name(), c.opening.empty() ? "" : " (it is opening ", c.opening.c_str(),
+                     c.opening.empty() ? "" : ")");
+        std::fflush(nullptr);
+        _exit(0);
+    }
     return !c.app_done;
 }
 

@@ -146,13 +146,20 @@ public:
             SDL_Event e;
             // Frames, quit requests and signals each push an event, so an idle game
             // sleeps here.
-            if (SDL_WaitEventTimeout(&e, 1000)) {
+            if (SDL_WaitEventTimeout(&e, wait_ms())) {
                 handle(e);
                 while (SDL_PollEvent(&e)) handle(e);
             }
             present();
             if (!app_service()) return;
         }
+    }
+
+    // A second at most, less when a quit's grace ends sooner (see app_service).
+    int wait_ms() {
+        Guard g(core().mu);
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(app_wake_at(g) - Clock::now()).count();
+        return int(std::clamp<decltype(left)>(left + 1, 0, 1000));
     }
 
     void wake() override {

@@ -6,11 +6,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
+#include <fcntl.h>
 #include <sstream>
 #include <thread>
 #include <unistd.h>
@@ -24,6 +25,21 @@ namespace seats {
 namespace {
 
 using Step = ScriptSeat::Step;
+
+constexpr size_t kLongestScript = 16 << 20;
+
+// Text from the script or the command line as it goes into a message: control
+// bytes escaped, and cut short after about `most` characters.
+std::string quote(const std::string& text, size_t most = 80) {
+    std::string out;
+    for (unsigned char ch : text) {
+        if (out.size() >= most) return out + "...";
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "\\x%02x", ch);
+        out += ch < 0x20 || ch == 0x7f ? std::string(hex) : std::string(1, char(ch));
+    }
+    return out;
+}
 
 int key_code(const std::string& name) {
     static const struct {
@@ -42,20 +58,38 @@ int key_code(const std::string& name) {
     return -1;
 }
 
-[[noreturn]] void script_error(const std::string& file, int line, const std::string& what) {
-    std::fprintf(stderr, "%s: script %s, line %d: %s\n", program_invocation_short_name, file.c_str(), line,
-                 what.c_str());
+[[noreturn]] void refuse(const std::string& what) {
+    std::fprintf(stderr, "%s: %s\n", program_invocation_short_name, what.c_str());
     std::fflush(nullptr);
     _exit(2);
 }
 
-std::vector<Step> parse_script(const std::string& file) {
-    std::ifstream in(file);
-    if (!in) {
-        std::fprintf(stderr, "%s: cannot read script %s: %s\n", program_invocation_short_name, file.c_str(),
-                     std::strerror(errno));
-        _exit(2);
+[[noreturn]] void script_error(const std::string& file, int line, const std::string& what) {
+    refuse("script " + quote(file, 200) + ", line " + std::to_string(line) + ": " + what);
+}
+
+// The whole file, up to the size limit; a script that cannot be read, or is longer,
+// is refused.
+std::string read_script(const std::string& file) {
+    auto fail = [&](const std::string& why) { refuse("cannot read script " + quote(file, 200) + ": " + why); };
+    int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) fail(std::strerror(errno));
+    std::string all;
+    char chunk[65536];
+    for (;;) {
+        ssize_t n = read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) fail(std::strerror(errno));
+        if (n == 0) break;
+        all.append(chunk, size_t(n));
+        if (all.size() > kLongestScript) fail("longer than 16 MB");
     }
+    close(fd);
+    return all;
+}
+
+std::vector<Step> parse_script(const std::string& file) {
+    std::istringstream in(read_script(file));
     std::vector<Step> steps;
     std::string text;
     for (int line = 1; std::getline(in, text); line++) {
@@ -70,17 +104,18 @@ std::vector<Step> parse_script(const std::string& file) {
         bool ok = true;
         if (verb == "move" || verb == "click") {
             s.kind = verb == "move" ? Step::Move : Step::Click;
-            ok = bool(words >> s.x >> s.y);
+            ok = bool(words >> s.x >> s.y) && std::isfinite(s.x) && std::isfinite(s.y);
         } else if (verb == "press" || verb == "release") {
             s.kind = verb == "press" ? Step::Press : Step::Release;
-            if (!(words >> s.button)) s.button = 1;
-            ok = s.button >= 1 && s.button <= 3;
+            std::string button;
+            if (words >> button) ok = button.size() == 1 && button[0] >= '1' && button[0] <= '3';
+            if (ok && !button.empty()) s.button = button[0] - '0';
         } else if (verb == "key" || verb == "tap") {
             s.kind = verb == "key" ? Step::Key : Step::Tap;
             std::string name, state;
             ok = bool(words >> name);
             int code = ok ? key_code(name) : -1;
-            if (code < 0) script_error(file, line, "unknown key \"" + name + "\"");
+            if (code < 0) script_error(file, line, "unknown key \"" + quote(name) + "\"");
             s.code = uint8(code);
             if (s.kind == Step::Key) {
                 ok = bool(words >> state) && (state == "down" || state == "up");
@@ -98,22 +133,34 @@ std::vector<Step> parse_script(const std::string& file) {
             std::string name;
             ok = bool(words >> name);
             s.signal = name == "INT" ? SIGINT : name == "TERM" ? SIGTERM : 0;
-            if (ok && !s.signal) script_error(file, line, "unknown signal \"" + name + "\"");
+            if (ok && !s.signal) script_error(file, line, "unknown signal \"" + quote(name) + "\"");
         } else {
-            script_error(file, line, "unknown step \"" + verb + "\"");
+            script_error(file, line, "unknown step \"" + quote(verb) + "\"");
         }
         std::string extra;
-        if (!ok || (words >> extra)) script_error(file, line, "cannot read \"" + s.text + "\"");
+        if (!ok || (words >> extra)) script_error(file, line, "cannot read \"" + quote(s.text) + "\"");
         steps.push_back(s);
     }
     return steps;
 }
 
+// GLOBOID_SCRIPT_LIMIT_MS, a whole number of milliseconds above 0; 10 s without it.
+int step_limit_ms() {
+    const char* env = std::getenv("GLOBOID_SCRIPT_LIMIT_MS");
+    if (!env) return 10000;
+    char* end = nullptr;
+    errno = 0;
+    long ms = std::strtol(env, &end, 10);
+    if (!*env || *end || errno || ms <= 0 || ms > 86400000)
+        refuse("GLOBOID_SCRIPT_LIMIT_MS must be a whole number of milliseconds from 1 to 86400000, not \"" +
+               quote(env) + "\"");
+    return int(ms);
+}
+
 } // namespace
 
-ScriptSeat::ScriptSeat(const std::string& path) : path_(path), steps_(parse_script(path)) {
-    if (const char* limit = std::getenv("GLOBOID_SCRIPT_LIMIT_MS")) limit_ms_ = std::max(1, std::atoi(limit));
-}
+ScriptSeat::ScriptSeat(const std::string& path)
+    : path_(path), limit_ms_(step_limit_ms()), steps_(parse_script(path)) {}
 
 // The thread keeps its own copy: it may outlive the seat, up to the end of the process.
 void ScriptSeat::start() {
@@ -128,8 +175,12 @@ void ScriptSeat::play() const {
         input::post(input::Source::Person, batch);
         input::Wait result = input::wait_drained(limit_ms_, person);
         if (result != input::Wait::Late) return result == input::Wait::Drained;
-        std::string what = s ? "the game did not take in \"" + s->text + "\"" : "the game did not start polling";
-        script_error(path_, s ? s->line : 0, what + " within " + std::to_string(limit_ms_) + " ms");
+        // A game stuck in a system call says where.
+        std::string what = s ? "the game did not take in \"" + quote(s->text) + "\"" : "the game did not start polling";
+        std::string file = file_in_progress();
+        script_error(path_, s ? s->line : 0,
+                     what + " within " + std::to_string(limit_ms_) + " ms" +
+                         (file.empty() ? "" : " (it is opening " + quote(file, 200) + ")"));
     };
     if (!step(nullptr, {})) return;
     for (const Step& s : steps_) {
@@ -160,7 +211,7 @@ void ScriptSeat::play() const {
             break;
         case Step::Shot: {
             std::string why;
-            if (!save_shot(s.path, &why)) script_error(path_, s.line, "cannot write " + s.path + ": " + why);
+            if (!save_shot(s.path, &why)) script_error(path_, s.line, "cannot write " + quote(s.path, 200) + ": " + why);
             break;
         }
         case Step::Quit:

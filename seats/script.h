@@ -31,8 +31,8 @@ public:
 private:
     void play() const;
     std::string path_;
+    int limit_ms_; // read before the script, so that a bad value is said first
     std::vector<Step> steps_;
-    int limit_ms_ = 10000;
 };
 
 } // namespace seats

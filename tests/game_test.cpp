@@ -6,9 +6,14 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <csignal>
+#include <fcntl.h>
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 
 #include "tests/harness.h"
 
@@ -40,27 +45,82 @@ TEST(GameTest, EveryStepShowsWhatTheFileExpects) {
     }
 }
 
+// Refused with status 2 and one line, which quotes little of the script and no
+// control byte. A shot that fails leaves what stood at its path.
 TEST(GameTest, AScriptThatCannotBeRunEndsTheRunWithItsReason) {
-    const std::string dir = test::scratch("bad-scripts");
-    const std::pair<const char*, std::string> bad[] = {
-        {nullptr, "cannot read script " + dir + "/missing.txt"},
+    const std::string dir = test::scratch("bad-scripts"), kLimit = "GLOBOID_SCRIPT_LIMIT_MS";
+    const struct {
+        std::string text, error, env = "GLOBOID_SCRIPT_LIMIT_MS", path = "bad.txt";
+        bool tiny_files = false; // the game may write 1 KB at most
+    } bad[] = {
+        {"", "cannot read script " + dir + "/missing.txt", kLimit, "missing.txt"},
+        {"", "cannot read script " + dir + "/: Is a directory", kLimit, ""},
+        {"", "cannot read script /dev/zero: longer than 16 MB", kLimit, "/dev/zero"},
         {"move 1 2\njump 3\n", "line 2: unknown step \"jump\""},
         {"tap kp5\n", "line 1: unknown key \"kp5\""},
         {"move 1\n", "line 1: cannot read \"move 1\""},
         {"press 4\n", "line 1: cannot read"},
+        {"press abc\n", "line 1: cannot read \"press abc\""},
+        {"release 99999999999\n", "line 1: cannot read"},
         {"key space sideways\n", "line 1: cannot read"},
         {"tap 0x80\n", "line 1: unknown key"},
         {"signal HUP\n", "line 1: unknown signal"},
+        {"move 1 2 \x1b[2J" + std::string(300, 'x'), "cannot read \"move 1 2 \\x1b[2J" + std::string(64, 'x') + "...\"\n"},
+        {"tap space\n", "GLOBOID_SCRIPT_LIMIT_MS must be a whole number", kLimit + "=abc"},
+        {"tap space\n", "not \"0\"", kLimit + "=0"},
+        {"tap space\n", "not \"-5\"", kLimit + "=-5"},
         {"shot /no/such/dir/x.png\n", "line 1: cannot write /no/such/dir/x.png"},
+        {"shot " + dir + "/kept.png\n", "line 1: cannot write " + dir + "/kept.png: ", kLimit, "bad.txt", true},
+        {"shot /dev/null\n", "line 1: cannot write /dev/null: not a regular file"},
     };
-    for (const auto& [text, error] : bad) {
-        std::string path = dir + (text ? "/bad.txt" : "/missing.txt");
-        if (text) std::ofstream(path) << text;
-        auto run = game::start(path);
-        int status = run->wait(30000);
+    std::ofstream(dir + "/kept.png") << "kept";
+    for (const auto& b : bad) {
+        std::string path = b.path[0] == '/' ? b.path : dir + "/" + b.path;
+        if (!b.text.empty()) std::ofstream(path) << b.text;
+        std::vector<std::string> argv = {GLOBOID_BUILD_DIR "/globoid", "--script", path};
+        if (b.tiny_files) argv.insert(argv.begin(), {"/bin/sh", "-c", "trap '' XFSZ; ulimit -f 2; exec \"$0\" \"$@\""});
+        test::Child run(test::in_dir(GLOBOID_BUILD_DIR, argv), {b.env});
+        int status = run.wait(30000);
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << status;
-        EXPECT_NE(run->output().find(error), std::string::npos) << run->output();
+        const std::string said = run.output();
+        EXPECT_NE(said.find(b.error), std::string::npos) << said;
+        EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
     }
+    EXPECT_EQ(test::slurp(dir + "/kept.png"), "kept");
+    EXPECT_TRUE(fs::exists("/dev/null"));
+}
+
+// A picture that never opens (a FIFO with no writer, as a stalled network file
+// system would be): a script's step limit names it, and SIGTERM still ends the
+// game at once, with a thread stuck in the system call. Without any pictures, the
+// game runs on in black and says once why.
+TEST(GameTest, APictureThatNeverOpensOrIsMissingIsNamed) {
+    const std::string dir = test::scratch("stuck"), fifo = dir + "/Sprites/souris.tga";
+    fs::create_directories(dir + "/Sprites");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::ofstream(dir + "/steps.txt") << "tap space\n";
+    const std::vector<std::string> scripted = {GLOBOID_BUILD_DIR "/globoid", "--script", "steps.txt"};
+    test::Child stalled(test::in_dir(dir, scripted), {"GLOBOID_SCRIPT_LIMIT_MS=300"});
+    EXPECT_EQ(stalled.wait(), 2 << 8);
+    EXPECT_NE(stalled.output().find("within 300 ms (it is opening Sprites/souris.tga)\n"), std::string::npos)
+        << stalled.output();
+
+    test::Child idle(test::in_dir(dir, {GLOBOID_BUILD_DIR "/globoid", "--headless"}));
+    int writer = -1; // opens once the game waits in open(); the game then waits in read()
+    for (int i = 0; i < 3000 && writer < 0; i++, std::this_thread::sleep_for(std::chrono::milliseconds(10)))
+        writer = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+    ASSERT_GE(writer, 0) << "the game never opened the picture";
+    auto asked = Clock::now();
+    idle.signal(SIGTERM);
+    EXPECT_EQ(idle.wait(5000), 0) << idle.output();
+    EXPECT_LE(Clock::now() - asked, std::chrono::seconds(2));
+    close(writer);
+
+    fs::remove_all(dir + "/Sprites");
+    test::Child dark(test::in_dir(dir, scripted));
+    EXPECT_EQ(dark.wait(60000), 0);
+    EXPECT_EQ(dark.output(), "globoid: cannot open Sprites/souris.tga: No such file or directory (pictures are read "
+                             "from Sprites/ in the working directory)\n");
 }
 
 // ThreadSanitizer pauses for a second at exit to catch threads still running then.
@@ -112,7 +172,11 @@ TEST(QuitTest, EveryStateEndsWellEveryWay) {
             if (status[i] != -1) continue;
             if (reached[i] == Clock::time_point() && fs::exists(dir + "/" + std::to_string(i) + ".png"))
                 reached[i] = Clock::now();
-            if ((status[i] = children[i]->wait(1)) != -1) ended[i] = Clock::now();
+            if ((status[i] = children[i]->wait(1)) == -1) continue;
+            ended[i] = Clock::now();
+            // A shot appears whole, renamed into place: perhaps during that wait.
+            if (reached[i] == Clock::time_point() && fs::exists(dir + "/" + std::to_string(i) + ".png"))
+                reached[i] = ended[i];
         }
     for (size_t i = 0; i < children.size(); i++) {
         SCOPED_TRACE(std::string(runs[i].state) + ", then \"" + runs[i].ending + "\"");
