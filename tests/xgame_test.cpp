@@ -1,6 +1,6 @@
 // The whole game on a real X server (Xvfb, 640x480x24, no window manager) through
-// the SDL device, played with xdotool as a player would: keys and short clicks
-// reach the game, the keypad with Num Lock off and on and the letters too, and
+// the SDL device, played with xdotool as a player would: keys and clicks of no
+// length, each followed at once by a move and a key, reach the game in order, the keypad with Num Lock off and on and the letters too, and
 // after every step the screen shows exactly the frame the same steps give on the
 // headless device. On a screen of
 // 1920x1080, with no window manager and under openbox, the whole frame shows,
@@ -27,29 +27,38 @@ namespace {
 const std::string kBuild = GLOBOID_BUILD_DIR;
 
 // One step by xdotool on the X server, and the same in a script. Cells are
-// clicked at their centres.
+// clicked at their centres, with a click of no length that the pointer leaves at
+// once, as a touchpad's tap gives; keys come with no delay either.
 struct Step {
     std::vector<std::string> xdotool;
     std::string script;
 };
+Step click(const char* x, const char* y) {
+    return {{"mousemove", x, y, "click", "--delay", "0", "1", "mousemove", "600", "20"},
+            std::string("click ") + x + " " + y + "\nmove 600 20"};
+}
+Step key(std::vector<std::string> names, const char* script) {
+    names.insert(names.begin(), {"key", "--delay", "0"});
+    return {names, script};
+}
 const Step kSteps[] = {
-    {{"key", "Escape"}, "tap escape"},
-    {{"mousemove", "269", "109", "click", "1"}, "click 269 109"}, // first player, (8, 4)
-    {{"key", "KP_Next"}, "tap kp3"},                              // down-right to (9, 5)
-    {{"mousemove", "269", "261", "click", "1"}, "click 269 261"}, // second player, (8, 8)
-    {{"key", "KP_Prior"}, "tap kp9"},                             // up-right to (9, 7)
-    {{"mousemove", "194", "71", "click", "1"}, "click 194 71"},   // (5, 3)
-    {{"key", "Num_Lock", "KP_End"}, "tap kp1"},                   // down-left to (4, 4), Num Lock on
-    {{"mousemove", "369", "261", "click", "1"}, "click 369 261"}, // (12, 8)
-    {{"key", "KP_7"}, "tap kp7"},                                 // up-left to (11, 7)
-    {{"mousemove", "294", "147", "click", "1"}, "click 294 147"}, // (9, 5)
-    {{"key", "KP_6"}, "tap kp6"},                                 // right to (11, 5)
-    {{"mousemove", "319", "261", "click", "1"}, "click 319 261"}, // (10, 8)
-    {{"key", "KP_4"}, "tap kp4"},                                 // left to (8, 8)
-    {{"mousemove", "344", "147", "click", "1"}, "click 344 147"}, // (11, 5)
-    {{"key", "x"}, "tap kp3"},                                    // the letter for down-right, to (12, 6)
-    {{"mousemove", "344", "223", "click", "1"}, "click 344 223"}, // (11, 7)
-    {{"key", "w"}, "tap kp7"},                                    // the letter for up-left, to (10, 6)
+    key({"Escape"}, "tap escape"),
+    click("269", "109"),                  // first player, (8, 4)
+    key({"KP_Next"}, "tap kp3"),          // down-right to (9, 5)
+    click("269", "261"),                  // second player, (8, 8)
+    key({"KP_Prior"}, "tap kp9"),         // up-right to (9, 7)
+    click("194", "71"),                   // (5, 3)
+    key({"Num_Lock", "KP_End"}, "tap kp1"), // down-left to (4, 4), Num Lock on
+    click("369", "261"),                  // (12, 8)
+    key({"KP_7"}, "tap kp7"),             // up-left to (11, 7)
+    click("294", "147"),                  // (9, 5)
+    key({"KP_6"}, "tap kp6"),             // right to (11, 5)
+    click("319", "261"),                  // (10, 8)
+    key({"KP_4"}, "tap kp4"),             // left to (8, 8)
+    click("344", "147"),                  // (11, 5)
+    key({"x"}, "tap kp3"),                // the letter for down-right, to (12, 6)
+    click("344", "223"),                  // (11, 7)
+    key({"w"}, "tap kp7"),                // the letter for up-left, to (10, 6)
 };
 
 std::unique_ptr<test::Child> xvfb;
@@ -197,8 +206,15 @@ TEST_F(XGame, EveryStepShowsAsOnTheHeadlessDeviceTheIconIsThereAndClosingTheWind
     ASSERT_EQ(drawn.size(), 2u + 32 * 32);
     EXPECT_TRUE(property(window, "_NET_WM_ICON") == drawn) << "the window does not carry the 32x32 icon";
 
+    // Each click, the move after it and the key after that in one go: every one
+    // must take effect where and in the order it came.
     for (size_t i = 0; i < std::size(kSteps) && !HasFailure(); i++) {
-        xdotool(kSteps[i].xdotool);
+        std::vector<std::string> args = kSteps[i].xdotool;
+        if (args[0] == "mousemove" && i + 1 < std::size(kSteps)) {
+            const std::vector<std::string>& then = kSteps[++i].xdotool;
+            args.insert(args.end(), then.begin(), then.end());
+        }
+        xdotool(args);
         expect_screen(i + 1);
     }
     xdotool({"key", "Num_Lock"});
@@ -252,7 +268,7 @@ TEST_F(XGameLarge, TheWholeGameShowsScaledAndClicksLandWhereTheyAreDrawn) {
             std::vector<std::string> step = kSteps[i].xdotool;
             if (step[0] == "mousemove")
                 step = {"mousemove", std::to_string(at_x(std::stoi(step[1]))), std::to_string(at_y(std::stoi(step[2]))),
-                        "click", "1"};
+                        "click", "1", "mousemove", std::to_string(at_x(600)), std::to_string(at_y(20))};
             xdotool(step, d);
             expect_screen(i + 1, d, true);
         }
