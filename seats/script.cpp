@@ -164,6 +164,9 @@ ScriptSeat::ScriptSeat(const std::string& path)
 
 // The thread keeps its own copy: it may outlive the seat, up to the end of the process.
 void ScriptSeat::start() {
+    // A replay goes as fast as the game takes it: the other seats' pauses, which are
+    // for a person to watch, go too unless GLOBOID_SEAT_PAUSE_MS says otherwise.
+    if (!std::getenv("GLOBOID_SEAT_PAUSE_MS")) input::set_pause_limit(0);
     std::thread([seat = *this] { seat.play(); }).detach();
 }
 

@@ -13,7 +13,8 @@ public:
     // program at once, with one line on stderr and status 2.
     explicit ScriptSeat(const std::string& path);
     // Replays the script on a thread of its own, from when the game first polls;
-    // the end of the script closes the window, as the person would.
+    // the end of the script closes the window, as the person would. Pauses in the
+    // input queue are cut to none unless GLOBOID_SEAT_PAUSE_MS is set.
     void start();
 
     struct Step {
