@@ -236,7 +236,8 @@ input::Wait input::wait_drained(int limit_ms, bool for_person_turn) {
     Guard g(c.mu);
     ThreadRecord* t = self(g);
     auto deadline = Clock::now() + std::chrono::milliseconds(limit_ms);
-    auto quitting = [&] { return c.input_closed || c.quit_requested || signal_quit; };
+    // A signal counts once the main thread has taken it up (signal_quit is its alone).
+    auto quitting = [&] { return c.input_closed || c.quit_requested; };
     auto done = [&] {
         pump_input(g);
         return c.queue.empty() && !c.outstanding && (!for_person_turn || c.person_turn);
