@@ -1,17 +1,13 @@
-// Cell centres, direction keys, and reading a move back from two positions.
+// Direction keys, and reading a move back from two positions.
 #include "seats/board.h"
 
 #include <vector>
 
-#include "draw/geometry.h"
 #include "platform/input.h"
 
 namespace seats {
 
 const int kStep[6][2] = {{1, 1}, {2, 0}, {1, -1}, {-1, -1}, {-2, 0}, {-1, 1}};
-
-float centre_x(int x) { return float(cell_centre_x(x)); }
-float centre_y(int y) { return float(cell_centre_y(y)); }
 
 uint8_t key_for(int sens) {
     static const uint8_t keys[6] = {KEY_KP3, KEY_KP6, KEY_KP9, KEY_KP7, KEY_KP4, KEY_KP1};

@@ -1,17 +1,12 @@
 #pragma once
-// What seats need to know about the board, apart from the game: where a cell is
-// on the screen, which key plays each direction, and which move leads from one
-// position to the next.
+// What seats need to know about the board, apart from the game: which key plays
+// each direction, and which move leads from one position to the next. Where a cell
+// lies on the screen is in draw/geometry.h.
 #include <cstdint>
 
 #include "seats/seat.h"
 
 namespace seats {
-
-// The screen point at the centre of cell (x, y)'s box (draw/geometry.h); a click
-// there selects the cell.
-float centre_x(int x);
-float centre_y(int y);
 
 // The raw code of the keypad key that plays direction sens.
 uint8_t key_for(int sens);

@@ -1,51 +1,66 @@
-// The computer's thread: one search per turn, then the move played by hand.
+// The computer's thread: it waits for the engine's search, then plays the move by hand.
 #include "seats/computer.h"
 
+#include <cstring>
+
+#include "draw/geometry.h"
 #include "seats/board.h"
-#include "seats/think.h"
 
 namespace seats {
 
-Computer::Computer(int level, int pause_ms, Hands& hands)
-    : level_(level), pause_ms_(pause_ms), hands_(hands), thread_([this] { run(); }) {}
+namespace {
+
+engine::GamePosition engine_position(const Position& p) {
+    engine::GamePosition e;
+    std::memcpy(e.grid, p.grid, sizeof e.grid);
+    e.tour = char(p.tour);
+    std::memcpy(e.score, p.score, sizeof e.score);
+    return e;
+}
+
+// How often the thread looks whether the search is done; the search has no call back.
+constexpr auto kLook = std::chrono::milliseconds(4);
+
+} // namespace
+
+Computer::Computer(int level, int pause_ms, int longest_ms, Hands& hands)
+    : level_(level), pause_ms_(pause_ms), longest_ms_(longest_ms), hands_(hands), thread_([this] { run(); }) {}
 
 Computer::~Computer() {
     {
         std::lock_guard<std::mutex> g(mu_);
         quit_ = true;
         turn_++;
-        stop_ = true;
     }
     cv_.notify_all();
     thread_.join();
 }
 
-void Computer::begin(const Position& opening) { history_.assign(1, opening); }
+void Computer::begin(const Position& opening) { history_.assign(1, engine::hash(engine_position(opening))); }
 
 void Computer::your_turn(const Position& now) {
     std::lock_guard<std::mutex> g(mu_);
     turn_++;
-    stop_ = true; // a search still under way is for a turn that is over
     to_move_ = true;
-    now_ = now;
-    seen_.assign(history_.begin(), history_.empty() ? history_.end() : history_.end() - 1);
+    now_ = engine_position(now);
+    seen_ = history_;
     cv_.notify_all();
 }
 
-void Computer::moved(const Move&, const Position& after) { history_.push_back(after); }
+void Computer::moved(const Move&, const Position& after) { history_.push_back(engine::hash(engine_position(after))); }
 
 void Computer::taken_back(int moves, const Position& now) {
     history_.resize(history_.size() > size_t(moves) ? history_.size() - size_t(moves) : 0);
-    if (history_.empty()) history_.push_back(now);
+    if (history_.empty()) history_.push_back(engine::hash(engine_position(now)));
 }
 
 void Computer::cancel() {
     std::lock_guard<std::mutex> g(mu_);
     turn_++;
-    stop_ = true;
     to_move_ = false;
     // Under the lock, so that no click of the cancelled turn is given after this.
     hands_.drop();
+    cv_.notify_all();
 }
 
 void Computer::over(int) { cancel(); }
@@ -62,21 +77,18 @@ void Computer::run() {
         if (quit_) return;
         to_move_ = false;
         const uint64_t turn = turn_;
-        const Position now = now_;
-        const std::vector<Position> seen = seen_;
-        stop_ = false;
-        g.unlock();
-        Move m;
-        bool found = think(now, seen, level_, stop_, &m);
-        g.lock();
-        if (!found) continue;
-        // The clicks and the key share the pauses: one before each.
-        const int each = pause_ms_ / (m.n + 1);
+        search_.start(now_, level_, seen_);
+        while (turn_ == turn && search_.busy()) cv_.wait_for(g, kLook);
+        std::optional<engine::GameMove> m = search_.result();
+        if (turn_ != turn) search_.cancel();
+        if (turn_ != turn || !m) continue;
+        // The pauses come before each click and before the key.
+        int each = pause_ms_ / (m->n + 1);
+        if (longest_ms_ >= 0 && each > longest_ms_) each = longest_ms_;
         bool on = true;
-        for (int i = 0; i < m.n && on; i++) {
-            if ((on = pause(g, each, turn))) hands_.click(centre_x(m.x[i]), centre_y(m.y[i]));
-        }
-        if (on && pause(g, each, turn)) hands_.tap(key_for(m.sens));
+        for (int i = 0; i < m->n && on; i++)
+            if ((on = pause(g, each, turn))) hands_.click(float(cell_centre_x(m->x[i])), float(cell_centre_y(m->y[i])));
+        if (on && pause(g, each, turn)) hands_.tap(key_for(m->sens));
     }
 }
 

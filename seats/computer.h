@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "engine/engine.h"
 #include "seats/seat.h"
 
 namespace seats {
@@ -22,11 +23,14 @@ public:
     // Drops what was given and has not reached the board yet.
     virtual void drop() = 0;
 };
+// The hands that post to the platform's input queue.
+Hands& input_hands();
 class Computer : public Seat {
 public:
     // Strength 1 (weakest) to 5. pause_ms is the time from the end of the search to
-    // the direction key, shared among the clicks and the key; 0 for none.
-    Computer(int level, int pause_ms, Hands& hands);
+    // the direction key, shared among the pauses before each click and the key;
+    // each lasts longest_ms at most, unless that is below 0.
+    Computer(int level, int pause_ms, int longest_ms = -1, Hands& hands = input_hands());
     // Stops any search at once and waits for the thread to end.
     ~Computer() override;
 
@@ -39,21 +43,21 @@ public:
 
 private:
     void run();
-    // Sleeps ms unless the turn is cancelled first; false when it was.
+    // Waits ms unless the turn is over first; false when it is.
     bool pause(std::unique_lock<std::mutex>& g, int ms, uint64_t turn);
 
-    const int level_, pause_ms_;
+    const int level_, pause_ms_, longest_ms_;
     Hands& hands_;
-    std::vector<Position> history_; // every position of the game so far, the last on the board
+    std::vector<uint64_t> history_; // every position of the game so far, the last on the board
 
     std::mutex mu_;
     std::condition_variable cv_;
-    uint64_t turn_ = 0;    // counts turns and cancels: a worker's turn is stale once this moves
+    uint64_t turn_ = 0;    // counts turns and cancels: a worker's turn is over once this moves
     bool to_move_ = false; // a turn waits for the thread
     bool quit_ = false;
-    Position now_;
-    std::vector<Position> seen_; // the history handed to the search
-    std::atomic<bool> stop_{false}; // stops the search under way
+    engine::GamePosition now_;
+    std::vector<uint64_t> seen_; // the history handed to the search
+    engine::Searcher search_;
     std::thread thread_;
 };
 

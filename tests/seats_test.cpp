@@ -1,0 +1,65 @@
+// The computer's seat on hands that only count what they are given: a cancelled
+// turn gives nothing more, the next turn plays, and the seat ends at once however
+// long its pauses.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <mutex>
+#include <thread>
+
+#include "engine/engine.h"
+#include "seats/computer.h"
+
+namespace {
+
+struct Counter : seats::Hands {
+    std::mutex mu;
+    int given = 0, taps = 0, drops = 0;
+    void click(float, float) override { add(given); }
+    void tap(uint8_t) override { add(given), add(taps); }
+    void drop() override { add(drops); }
+    void add(int& n) {
+        std::lock_guard<std::mutex> g(mu);
+        n++;
+    }
+    int read(int& n) {
+        std::lock_guard<std::mutex> g(mu);
+        return n;
+    }
+};
+
+seats::Position opening() {
+    engine::GamePosition e = engine::opening();
+    seats::Position p;
+    std::memcpy(p.grid, e.grid, sizeof p.grid);
+    p.tour = int8_t(e.tour);
+    return p;
+}
+
+TEST(ComputerTest, ACancelledTurnGivesNothingTheNextPlaysAndTheSeatEndsAtOnce) {
+    using std::chrono::milliseconds;
+    Counter hands;
+    {
+        seats::Computer computer(2, 200, -1, hands);
+        computer.begin(opening());
+        computer.your_turn(opening());
+        std::this_thread::sleep_for(milliseconds(20));
+        computer.cancel();
+        std::this_thread::sleep_for(milliseconds(600)); // the search and the pauses, had they gone on
+        EXPECT_EQ(hands.read(hands.given), 0);
+        EXPECT_EQ(hands.read(hands.drops), 1);
+        computer.your_turn(opening());
+        auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!hands.read(hands.taps) && std::chrono::steady_clock::now() < limit)
+            std::this_thread::sleep_for(milliseconds(5));
+        EXPECT_EQ(hands.read(hands.taps), 1);
+        EXPECT_GE(hands.read(hands.given), 2) << "a click on each marble, then the key";
+    }
+    // Pauses of an hour: the seat ends without sitting them out.
+    seats::Computer computer(2, 3600000, -1, hands);
+    computer.begin(opening());
+    computer.your_turn(opening());
+    std::this_thread::sleep_for(milliseconds(50));
+}
+
+} // namespace
