@@ -225,7 +225,7 @@ Picture read_tga(const std::string& path) {
     p.h = uint8_t(bytes[14]) | uint8_t(bytes[15]) << 8;
     if (bytes.size() < 18 + size_t(p.w) * p.h * 4) return Picture{0, 0, {}};
     p.rgb.resize(size_t(p.w) * p.h);
-    bool as_stored = p.w == 32 && p.h == 32;
+    bool as_stored = p.w == 32; // the sprites, which the game keeps as stored
     for (int r = 0; r < p.h; r++)
         bytes.copy(reinterpret_cast<char*>(&p.rgb[size_t(as_stored ? r : p.h - 1 - r) * p.w]), size_t(p.w) * 4,
                    18 + size_t(r) * p.w * 4);
@@ -262,6 +262,7 @@ using test::Picture;
 
 const char kCodes[] = ".oxOX";
 const int kDigitTop[2] = {370, 424}; // the two score digits, at x = 410
+const int kMarkTop[2] = {371, 425};  // the turn marks' boxes, at x = 356
 
 int row_start(int y) { return std::abs(y - 6) + 2; }
 
@@ -287,6 +288,12 @@ Picture crop(const Picture& from, int x, int y, int w, int h) {
     for (int r = 0; r < h; r++)
         for (int c = 0; c < w; c++) out.rgb.push_back(from.at(x + c, y + r));
     return out;
+}
+
+// Turn mark k of Sprites/tour.tga: players 1 and 2, then the same thinking.
+Picture mark(int k) {
+    static const Picture marks = picture("tour");
+    return marks.rgb.empty() ? marks : crop(marks, 0, 32 * k, 32, 32);
 }
 
 // The board picture and its panels.
@@ -341,6 +348,16 @@ Board decode(const Picture& frame) {
         for (int k = 0; k <= 6; k++)
             if (test::differs(crop(frame, 410, kDigitTop[p], 27, 33), picture("vrk" + std::to_string(k))).empty())
                 board.score[p] = k;
+    // Exactly one panel shows a mark, the other what lies under it.
+    int marked[2] = {-1, -1};
+    for (int p = 0; p < 2; p++) {
+        Picture box = crop(frame, 356, kMarkTop[p], 32, 32);
+        if (test::differs(box, crop(background(), 356, kMarkTop[p], 32, 32)).empty()) marked[p] = 0;
+        for (int k : {p, p + 2})
+            if (test::differs(box, mark(k)).empty()) marked[p] = 1 + k / 2;
+    }
+    board.turn = marked[0] > 0 && marked[1] == 0 ? 1 : marked[1] > 0 && marked[0] == 0 ? 2 : -1;
+    board.thinking = board.turn > 0 && marked[board.turn - 1] == 2;
     return board;
 }
 
@@ -352,6 +369,8 @@ Picture compose(const Board& board) {
     for (int p = 0; p < 2; p++)
         if (board.score[p] >= 0 && board.score[p] <= 6)
             paste(frame, picture("vrk" + std::to_string(board.score[p])), 410, kDigitTop[p], false);
+    if (board.turn == 1 || board.turn == 2)
+        paste(frame, mark(board.turn - 1 + 2 * board.thinking), 356, kMarkTop[board.turn - 1], false);
     paste(frame, picture("souris"), 623, 463, true);
     return frame;
 }
@@ -364,7 +383,9 @@ std::string text(const Board& board) {
         out += i < board.cells.size() ? board.cells[i] : ' ';
         out += i + 1 == kCells.size() || kCells[i + 1].y != y ? '\n' : ' ';
     }
-    return out + "score " + std::to_string(board.score[0]) + " " + std::to_string(board.score[1]) + "\n";
+    out += "score " + std::to_string(board.score[0]) + " " + std::to_string(board.score[1]) + "\n";
+    if (board.turn) out += "turn " + std::to_string(board.turn) + (board.thinking ? " thinking" : "") + "\n";
+    return out;
 }
 
 Game load(const std::string& path, const std::string& shots) {
@@ -384,9 +405,19 @@ Game load(const std::string& path, const std::string& shots) {
             std::istringstream words(++i < lines.size() ? lines[i] : "");
             std::string score;
             words >> score >> check.board.score[0] >> check.board.score[1];
+            // Then, if the file says, whose turn it is: "turn 1", "turn 2 thinking".
+            std::string turn, thinking;
+            if (i + 1 < lines.size() && std::istringstream(lines[i + 1]) >> turn && turn == "turn") {
+                std::istringstream(lines[++i]) >> turn >> check.board.turn >> thinking;
+                check.board.thinking = thinking == "thinking";
+            }
             last = check.board;
         } else if (lines[i].rfind("sound ", 0) == 0) {
             game.sounds += lines[i] + "\n";
+            continue;
+        } else if (lines[i].rfind("options ", 0) == 0) {
+            std::istringstream words(lines[i].substr(8));
+            for (std::string w; words >> w;) game.options.push_back(w);
             continue;
         } else if (lines[i].rfind("expect ", 0) == 0) {
             std::string what = lines[i].substr(7);
@@ -411,7 +442,9 @@ std::string verify(const Check& c) {
     Picture frame = test::read_png(c.shot);
     if (frame.rgb.empty()) return "no shot was taken: the game ended before this step";
     if (c.kind == Check::Board) {
-        std::string seen = text(decode(frame)), want = text(c.board);
+        Board shown = decode(frame);
+        if (!c.board.turn) shown.turn = 0;
+        std::string seen = text(shown), want = text(c.board);
         return seen == want ? "" : "the board shows\n" + seen + "instead of\n" + want;
     }
     Picture want = c.kind == Check::Frame ? compose(c.board) : picture(c.kind == Check::Title ? "presentation" : "victoire");
@@ -420,9 +453,10 @@ std::string verify(const Check& c) {
     return diff.empty() ? "" : diff + "; the shot is " + c.shot + ", the frame expected beside it";
 }
 
-std::unique_ptr<test::Child> start(const std::string& script_path) {
-    return std::make_unique<test::Child>(
-        test::in_dir(GLOBOID_BUILD_DIR, {GLOBOID_BUILD_DIR "/globoid", "--script", script_path}));
+std::unique_ptr<test::Child> start(const std::string& script_path, const std::vector<std::string>& options) {
+    std::vector<std::string> argv = {GLOBOID_BUILD_DIR "/globoid", "--script", script_path}, env;
+    for (const std::string& o : options) (o.rfind("--", 0) && o.find('=') != std::string::npos ? env : argv).push_back(o);
+    return std::make_unique<test::Child>(test::in_dir(GLOBOID_BUILD_DIR, argv), env);
 }
 
 } // namespace game

@@ -87,7 +87,7 @@ Picture read_png(const std::string& path);
 // A dump of Xvfb's screen as `xwd` writes it; empty when it is not one.
 Picture read_xwd(const std::string& path);
 // A picture file of the game, placed as the game places it: rows turned over,
-// except in the 32x32 sprites.
+// except in the sprites 32 pixels wide.
 Picture read_tga(const std::string& path);
 void write_ppm(const std::string& path, const Picture& p);
 // "" when the colours (the fourth byte aside) agree, else how many pixels differ
@@ -102,11 +102,15 @@ namespace game {
 test::Picture picture(const std::string& name);
 
 // What the board shows: 61 cells, row 2 first, as '.' empty, 'o' and 'x' the two
-// players' marbles, 'O' and 'X' the same ringed, '?' anything else; and the two
-// score digits, -1 unreadable.
+// players' marbles, 'O' and 'X' the same ringed, '?' anything else; the two score
+// digits, -1 unreadable; and the panel that carries the turn mark, 1 or 2 (-1 none
+// or both), with the computer's mark while it thinks. A game file need not say
+// whose turn it is: 0.
 struct Board {
     std::string cells;
     int score[2] = {-1, -1};
+    int turn = 0;
+    bool thinking = false;
 };
 Board decode(const test::Picture& frame);
 size_t cell_index(int x, int y);
@@ -125,15 +129,17 @@ struct Check {
     size_t steps; // the length of Game::steps before the check
 };
 struct Game {
+    std::vector<std::string> options; // from the file's "options" line: arguments, and NAME=value for the environment
     std::string script, steps; // steps: without the checks' moves and shots
-    std::string sounds;        // the "sound NAME" lines, in order
+    std::string sounds;        // the "sound NAME" lines, in order; none: not checked
     std::vector<Check> checks;
 };
 Game load(const std::string& path, const std::string& shots);
 // "" when the shot of c shows what c expects, else what differs.
 std::string verify(const Check& c);
 
-// The game on a script, in the build tree where its pictures lie.
-std::unique_ptr<test::Child> start(const std::string& script_path);
+// The game on a script, in the build tree where its pictures lie; options are
+// arguments, or NAME=value for its environment.
+std::unique_ptr<test::Child> start(const std::string& script_path, const std::vector<std::string>& options = {});
 
 } // namespace game

@@ -23,7 +23,7 @@ TEST(Install, PutsEveryFileInItsPlaceAndTheLauncherRunsTheGameFromAnyDirectory) 
         sprites += entry.path().extension() == ".tga";
         EXPECT_EQ(test::slurp(installed), test::slurp(entry.path())) << installed;
     }
-    EXPECT_EQ(sprites, 20u);
+    EXPECT_EQ(sprites, 21u);
     for (std::string size : {"16", "32"}) {
         std::string icon = test::slurp(prefix / "share/icons/hicolor" / (size + "x" + size) / "apps/globoid.png");
         EXPECT_TRUE(!icon.empty() && icon == test::slurp(kBuild / "icons" / ("globoid-" + size + ".png"))) << size;
@@ -31,7 +31,8 @@ TEST(Install, PutsEveryFileInItsPlaceAndTheLauncherRunsTheGameFromAnyDirectory) 
     // The entry starts the launcher by name and shows the icon by theme name.
     std::string entry = test::slurp(prefix / "share/applications/globoid.desktop");
     EXPECT_EQ(entry.rfind("[Desktop Entry]\n", 0), 0u) << entry;
-    for (const char* line : {"\nType=Application\n", "\nExec=globoid\n", "\nIcon=globoid\n"})
+    for (const char* line : {"\nType=Application\n", "\nExec=globoid\n", "\nIcon=globoid\n", "\nActions=computer;\n",
+                          "\n[Desktop Action computer]\nName=Play against the computer\nExec=globoid --computer 2\n"})
         EXPECT_NE(entry.find(line), std::string::npos) << line << "\n" << entry;
 
     // The launcher, from anywhere, starts the game among its pictures.

@@ -372,6 +372,36 @@ void panel_contents(Picture& p) {
     draw_centred(p, "SCORE", 76, 385, 16, 2.6, kIvory);
 }
 
+// The mark of the player to move: a 32x32 box on each panel between the name and
+// the score's well, touching neither. It is drawn opaque, with the panel under it,
+// so it goes on and off the screen with the game's own sprite routines.
+const int kMarkX = 356, kMarkY[2] = {kDigitY[0] + 1, kDigitY[1] + 1};
+
+// A lamp lit amber, like the digits: a soft glow round a shape at distance d.
+void draw_lit(Picture& p, int x, int y, double d) {
+    p.blend(x, y, kAmber, 0.35 * (1 - smoothstep(0, 5, d)));
+    p.blend(x, y, mix(kAmber, rgb(255, 240, 200), 0.5 * (1 - smoothstep(-3, 0, d))), cover(d));
+}
+
+// The mark for player i over the panels of `full`: an arrow pointing at the name,
+// or, while the computer thinks, three dots.
+Picture turn_mark(const Picture& full, int i, bool thinking) {
+    Picture p = full.crop(kMarkX, kMarkY[i], 32, 32);
+    const double cx = 16, cy = 16.5;
+    for (int y = 0; y < 32; y++)
+        for (int x = 0; x < 32; x++) {
+            double px = x + 0.5, py = y + 0.5, d;
+            if (thinking) {
+                d = 1e9;
+                for (int k = -1; k <= 1; k++) d = std::fmin(d, std::hypot(px - cx - 9 * k, py - cy) - 3.2);
+            } else {
+                d = sd_polygon(px, py, {cx - 8, cx + 7, cx + 7}, {cy, cy - 9, cy + 9}) - 1;
+            }
+            draw_lit(p, x, y, d);
+        }
+    return p;
+}
+
 // Digit n on the well's own background, lit amber with a glow that stays clear of
 // the glyph's edges.
 Picture digit(int n) {
@@ -458,8 +488,9 @@ Picture title() {
     }
     draw_marble(p, ox, oy, kMarbleR, kLightMarble);
 
-    draw_centred(p, "PRESS SPACE TO PLAY", 320, 404, 16, 2.6, kIvory, 1.7);
-    draw_centred(p, "TWO PLAYERS  -  PUSH SIX MARBLES OFF THE BOARD TO WIN", 320, 440, 9, 1.6, kLabel, 1.5);
+    draw_centred(p, "PRESS SPACE TO PLAY", 320, 394, 16, 2.6, kIvory, 1.7);
+    draw_centred(p, "OR C TO PLAY AGAINST THE COMPUTER", 320, 420, 11, 2, kIvory, 1.6);
+    draw_centred(p, "TWO PLAYERS  -  PUSH SIX MARBLES OFF THE BOARD TO WIN", 320, 446, 9, 1.6, kLabel, 1.5);
     return p;
 }
 
@@ -655,6 +686,14 @@ int main(int argc, char** argv) {
     ok &= save(dir, "vrkscore.tga", full.crop(kScoreX, kScoreTop, kScoreW, kScoreH));
     ok &= save(dir, "vrkj1.tga", full.crop(kPanelX, kPanelTop[0], kPanelW, kPanelH));
     ok &= save(dir, "vrkj2.tga", full.crop(kPanelX, kPanelTop[1], kPanelW, kPanelH));
+    // The four turn marks, one above the other: players 1 and 2, then the same thinking.
+    Picture marks(32, 128);
+    for (int k = 0; k < 4; k++) {
+        Picture m = turn_mark(full, k % 2, k >= 2);
+        for (int y = 0; y < 32; y++)
+            for (int x = 0; x < 32; x++) marks.at(x, 32 * k + y) = m.at(x, y);
+    }
+    ok &= save(dir, "tour.tga", marks, true);
     ok &= save(dir, "presentation.tga", title());
     ok &= save(dir, "victoire.tga", victory());
     ok &= save(dir, "attente.tga", between("WAITING", "FOR THE OTHER PLAYER", Between::Waiting));

@@ -1,0 +1,90 @@
+// The command line: every option with its help line, in one table.
+#include "control/options.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+struct Option {
+    const char* name;
+    const char* value; // what follows it, or nullptr for a flag
+    const char* help;
+    // Takes the value into o; false when it is not one the option accepts.
+    bool (*take)(Options& o, const std::string& value);
+};
+
+const Option kOptions[] = {
+    {"--computer", "1|2|both", "the computer plays player 1, player 2 or both; space on the title starts that game",
+     [](Options& o, const std::string& v) {
+         o.computer = v == "1" ? 1 : v == "2" ? 2 : v == "both" ? 3 : 0;
+         return o.computer != 0;
+     }},
+    {"--level", "1..5", "the computer's strength, from 1 (a beginner can win) to 5; 3 if not given",
+     [](Options& o, const std::string& v) {
+         o.level = v.size() == 1 && v[0] >= '1' && v[0] <= '5' ? v[0] - '0' : 0;
+         return o.level != 0;
+     }},
+    {"--pause", "0..10000", "the computer's pauses before its clicks and its key, in all, in ms; 400 if not given",
+     [](Options& o, const std::string& v) {
+         char* end = nullptr;
+         long ms = std::strtol(v.c_str(), &end, 10);
+         o.pause_ms = int(ms);
+         return !v.empty() && *end == '\0' && ms >= 0 && ms <= 10000;
+     }},
+    {"--script", "FILE", "play the steps of FILE on the headless device (see README)",
+     [](Options& o, const std::string& v) {
+         o.script = v;
+         return !v.empty();
+     }},
+    {"--headless", nullptr, "run without a display and without input",
+     [](Options& o, const std::string&) { return o.headless = true; }},
+    {"--help", nullptr, "list these options and quit", nullptr},
+};
+
+[[noreturn]] void help() {
+    std::printf("usage: %s [option]...\n", program_invocation_short_name);
+    for (const Option& o : kOptions) {
+        std::string left = std::string(o.name) + (o.value ? std::string(" ") + o.value : "");
+        std::printf("  %-22s %s\n", left.c_str(), o.help);
+    }
+    std::printf("On the title, space starts the game; C starts one against the computer.\n");
+    std::exit(0);
+}
+
+[[noreturn]] void bad(const std::string& what) {
+    std::fprintf(stderr, "%s: %s (--help lists the options)\n", program_invocation_short_name, what.c_str());
+    std::exit(2);
+}
+
+} // namespace
+
+Options read_options(int argc, char** argv) {
+    Options out;
+    if (const char* env = std::getenv("GLOBOID_DEVICE")) out.headless = std::strcmp(env, "headless") == 0;
+    if (const char* env = std::getenv("GLOBOID_SCRIPT")) out.script = env;
+    for (int i = 1; i < argc; i++) {
+        std::string arg = argv[i], value;
+        size_t eq = arg.find('=');
+        bool inline_value = arg.rfind("--", 0) == 0 && eq != std::string::npos;
+        if (inline_value) {
+            value = arg.substr(eq + 1);
+            arg = arg.substr(0, eq);
+        }
+        const Option* o = nullptr;
+        for (const Option& candidate : kOptions)
+            if (arg == candidate.name) o = &candidate;
+        if (!o) bad("unknown option \"" + std::string(argv[i]) + "\"");
+        if (!o->take) help();
+        if (!o->value && inline_value) bad(arg + " takes no value");
+        if (o->value && !inline_value) {
+            if (i + 1 >= argc) bad(arg + " needs a value: " + o->value);
+            value = argv[++i];
+        }
+        if (!o->take(out, value)) bad(arg + " takes " + o->value + ", not \"" + value + "\"");
+    }
+    return out;
+}

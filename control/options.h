@@ -1,0 +1,16 @@
+#pragma once
+// The command line, read in one place.
+#include <string>
+
+struct Options {
+    int computer = 0;  // the players the computer takes: bit 1 player 1, bit 2 player 2
+    int level = 3;     // the computer's strength, 1 to 5
+    int pause_ms = 400; // the computer's pauses in all, before its clicks and its key
+    std::string script; // --script: the steps the headless device plays
+    bool headless = false;
+};
+
+// Reads argv, after GLOBOID_DEVICE=headless and GLOBOID_SCRIPT in the environment
+// (see README). --help prints every option and exits 0; an unknown option or a bad
+// value prints one line saying which and exits 2.
+Options read_options(int argc, char** argv);

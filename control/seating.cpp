@@ -1,0 +1,186 @@
+// The glue between the seats and the game, run inside every poll of the input on
+// the game thread, where it may read and write the game's globals without a race.
+#include "control/seating.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "control/sounds.h"
+#include "draw/draw.h"
+#include "platform/file.h"
+#include "platform/input.h"
+#include "platform/sound.h"
+#include "rules/rules.h"
+#include "seats/board.h"
+#include "seats/computer.h"
+#include "souris/souris.h"
+#include "unit/unit.h"
+
+namespace seating {
+
+namespace {
+
+using seats::Position;
+
+// The turn mark's 32x32 box on each player's panel, between the name and the
+// score's well; it touches neither.
+const int kMarkX = 356, kMarkY[3] = {0, 371, 425};
+
+enum class Stage { Title, Playing, Over };
+
+struct Glue {
+    Setup setup;
+    std::unique_ptr<seats::Seat> seat[3]; // seat[1] and seat[2]
+    bool fixed = false;                   // a seat came from outside: C on the title changes nothing
+    Stage stage = Stage::Title;
+    Position last;                        // the position at the previous poll
+    std::vector<Position> before;         // the position before each move so far, oldest first
+    bool c_held = false, m_held = false, undo_held = false; // as the previous poll saw the keys
+    char marks[4][4096] = {};             // players 1 and 2, then the same while the computer thinks
+};
+Glue* glue = nullptr;
+
+Position current() {
+    Position p;
+    std::memcpy(p.grid, Jeu, sizeof p.grid);
+    p.tour = int8_t(Tour);
+    std::memcpy(p.score, Score, sizeof p.score);
+    return p;
+}
+
+std::unique_ptr<seats::Seat> seat_for(int player) {
+    if (glue->setup.computer & player)
+        return std::make_unique<seats::Computer>(glue->setup.level, glue->setup.pause_ms, glue->setup.longest_pause_ms);
+    return std::make_unique<seats::Person>();
+}
+
+// The mark goes on the panel of the player to move and off the other; the cursor,
+// shown while the board is played, goes meanwhile.
+void draw_mark() {
+    const int tour = glue->last.tour, thinking = glue->seat[tour]->person() ? 0 : 2;
+    Souris->Hide();
+    _EFFSPRITE(kMarkX, kMarkY[3 - tour]);
+    _PUTSPRITE(kMarkX, kMarkY[tour], glue->marks[thinking + tour - 1]);
+    Souris->Show();
+    _UPDATE();
+}
+
+// The person's clicks and direction keys pass on the person's turns only.
+void next_turn() {
+    seats::Seat& s = *glue->seat[glue->last.tour];
+    input::set_person_turn(s.person());
+    draw_mark();
+    s.your_turn(glue->last);
+}
+
+void begin() {
+    // The marks are read after the game's own pictures, as the board comes up.
+    BFile marks("Sprites/tour.tga", B_READ_ONLY);
+    char header[18];
+    marks.Read(header, sizeof header);
+    for (auto& m : glue->marks) marks.Read(m, sizeof m);
+    glue->stage = Stage::Playing;
+    glue->last = current();
+    for (int p : {1, 2}) glue->seat[p]->begin(glue->last);
+    next_turn();
+}
+
+// Everything that answers a move starts here, whoever made it: its sound, and the
+// seats hear it.
+void moved(const Position& now) {
+    Sound sound;
+    if (sound_of(glue->last, now, &sound)) play_sound(sound);
+    seats::Move m;
+    seats::derive_move(glue->last, now, &m); // the game's rules allow no other change
+    glue->before.push_back(glue->last);
+    glue->last = now;
+    for (int p : {1, 2}) glue->seat[p]->moved(m, now);
+    const int winner = now.score[1] == 6 ? 1 : now.score[2] == 6 ? 2 : 0;
+    if (!winner) return next_turn();
+    glue->stage = Stage::Over;
+    for (int p : {1, 2}) glue->seat[p]->over(winner);
+    // The victory screen waits for the person's key, whoever played.
+    input::set_person_turn(true);
+}
+
+// Takes moves back to the latest position where the person was to move, and puts
+// it on the board: grid, turn, scores, no selection, every cell redrawn.
+void undo() {
+    Glue& g = *glue;
+    for (int p : {1, 2})
+        if (!g.seat[p]->allows_undo()) return;
+    size_t to = g.before.size();
+    while (to > 0 && !g.seat[g.before[to - 1].tour]->person()) to--;
+    if (to == 0) return;
+    for (int p : {1, 2}) g.seat[p]->cancel();
+    const int moves = int(g.before.size() - (to - 1));
+    g.last = g.before[to - 1];
+    g.before.resize(to - 1);
+    std::memcpy(Jeu, g.last.grid, sizeof Jeu);
+    Tour = char(g.last.tour);
+    std::memcpy(Score, g.last.score, sizeof Score);
+    NbSelec = 0;
+    Souris->Hide();
+    for (int y = 2; y <= 10; y++)
+        for (int x = std::abs(y - 6) + 2; x <= 18 - std::abs(y - 6); x += 2) EffCurseur(char(x), char(y));
+    AffScore();
+    Souris->Show();
+    for (int p : {1, 2}) g.seat[p]->taken_back(moves, g.last);
+    next_turn();
+}
+
+void on_poll(const key_info& keys) {
+    Glue& g = *glue;
+    const bool c = key_down(keys, KEY_C), c_pressed = c && !g.c_held;
+    const bool m = key_down(keys, KEY_M), m_pressed = m && !g.m_held;
+    // Z alone plays as keypad 1; with Control it is Z itself.
+    const bool undo_key = key_down(keys, KEY_BACKSPACE) || key_down(keys, KEY_Z);
+    const bool undo_pressed = undo_key && !g.undo_held;
+    g.c_held = c;
+    g.m_held = m;
+    g.undo_held = undo_key;
+    if (m_pressed) toggle_sound();
+    switch (g.stage) {
+    case Stage::Title:
+        if (Tour != 0) return begin(); // the game sets the turn once the board is up
+        if (c_pressed && !g.fixed) {
+            // The person against the computer, which takes the dark marbles; the
+            // title itself ends on space only.
+            g.setup.computer = 2;
+            g.seat[1] = seat_for(1);
+            g.seat[2] = seat_for(2);
+            input::post(input::Source::Seat,
+                        {input::Event::key(KEY_SPACE, true), input::Event::key(KEY_SPACE, false)});
+        }
+        return;
+    case Stage::Playing: {
+        const Position now = current();
+        if (std::memcmp(&now, &g.last, sizeof now) != 0) return moved(now);
+        if (undo_pressed) undo();
+        return;
+    }
+    case Stage::Over:
+        return;
+    }
+}
+
+} // namespace
+
+void start(const Setup& setup, std::unique_ptr<seats::Seat> one, std::unique_ptr<seats::Seat> two) {
+    glue = new Glue;
+    glue->setup = setup;
+    glue->fixed = one || two;
+    glue->seat[1] = one ? std::move(one) : seat_for(1);
+    glue->seat[2] = two ? std::move(two) : seat_for(2);
+    input::set_person_turn(glue->seat[1]->person());
+    input::set_poll_hook(on_poll);
+}
+
+void stop() {
+    if (!glue) return;
+    input::set_poll_hook(nullptr);
+    for (int p : {1, 2}) glue->seat[p].reset();
+}
+
+} // namespace seating
