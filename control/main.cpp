@@ -16,9 +16,11 @@ int main(int argc, char** argv) {
     seating::Setup setup;
     setup.computer = options.computer;
     setup.level = options.level;
-    setup.pause_ms = options.pause_ms;
-    // Scripts, tests and measurements shorten the computer's pauses, or drop them with 0.
+    setup.pause_ms = options.pause_ms >= 0 ? options.pause_ms : 400;
+    // The pauses are for a person to watch: GLOBOID_SEAT_PAUSE_MS caps each, and a
+    // replay leaves them out unless it or --pause says otherwise.
     if (const char* env = std::getenv("GLOBOID_SEAT_PAUSE_MS")) setup.longest_pause_ms = std::atoi(env);
+    else if (script && options.pause_ms < 0) setup.longest_pause_ms = 0;
     seating::start(setup);
     MonApp = new AppType();
     if (script) script->start();

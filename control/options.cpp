@@ -28,7 +28,7 @@ const Option kOptions[] = {
          o.level = v.size() == 1 && v[0] >= '1' && v[0] <= '5' ? v[0] - '0' : 0;
          return o.level != 0;
      }},
-    {"--pause", "0..10000", "the computer's pauses before its clicks and its key, in all, in ms; 400 if not given",
+    {"--pause", "0..10000", "the computer's pauses before its clicks and its key, in all, in ms; 400 if not given (none under --script)",
      [](Options& o, const std::string& v) {
          char* end = nullptr;
          long ms = std::strtol(v.c_str(), &end, 10);
