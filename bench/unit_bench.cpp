@@ -169,13 +169,14 @@ const char* path_name(KeyedPath path) {
     switch (path) {
     case KeyedPath::AVX2: return "avx2";
     case KeyedPath::SSE2: return "sse2";
+    case KeyedPath::NEON: return "neon";
     default: return "scalar";
     }
 }
 
 std::vector<KeyedPath> available_paths() {
     std::vector<KeyedPath> out;
-    for (KeyedPath p : {KeyedPath::Scalar, KeyedPath::SSE2, KeyedPath::AVX2})
+    for (KeyedPath p : kKeyedPaths)
         if (keyed_path_available(p)) out.push_back(p);
     return out;
 }

@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <immintrin.h>
 #include <pthread.h>
 #include <signal.h>
 
@@ -274,6 +273,16 @@ status_t kill_thread(thread_id id) {
     return B_OK;
 }
 
+// Tells the CPU this thread is spinning, so that it yields to its sibling and
+// leaves the loop without a penalty.
+static inline void cpu_relax() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#elif defined(__aarch64__)
+    asm volatile("yield" ::: "memory");
+#endif
+}
+
 void spin_hint() {
     Core& c = core();
     ThreadRecord* t = self_slot.record;
@@ -294,7 +303,7 @@ void spin_hint() {
     }
     c.game_calls++;
     t->spins++;
-    _mm_pause();
+    cpu_relax();
 }
 
 void wait_forever() {

@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <png.h>
 #include <spawn.h>
 #include <sstream>
@@ -102,8 +103,34 @@ uint32_t next_random(uint64_t& state) {
 
 // ---- Processes and folders. ----------------------------------------------------
 
+namespace {
+
+// In a cross build the programs built here run only through the emulator that
+// runs the tests themselves: any ELF file for this program's own machine gets it
+// in front. Scripts and the host's programs run as they are.
+std::vector<std::string> runnable(std::vector<std::string> argv) {
+    std::string emulator = TARGET_EMULATOR;
+    if (emulator.empty() || argv.empty()) return argv;
+    auto header = [](const std::string& path) {
+        char h[20] = {};
+        std::ifstream(path, std::ios::binary).read(h, sizeof h);
+        return std::string(h, sizeof h);
+    };
+    std::string own = header("/proc/self/exe"), theirs = header(argv[0]);
+    if (theirs.compare(0, 4, "\x7f" "ELF") != 0 || theirs.substr(18) != own.substr(18)) return argv;
+    std::istringstream words(emulator);
+    argv.insert(argv.begin(), std::istream_iterator<std::string>(words), std::istream_iterator<std::string>());
+    return argv;
+}
+
+// Programs under the emulator run many times slower: the time limits given to a
+// child stretch alike, so that they still catch only a child that is stuck.
+int stretch(int limit_ms) { return std::string(TARGET_EMULATOR).empty() ? limit_ms : limit_ms * 10; }
+
+} // namespace
+
 Child::Child(const std::vector<std::string>& argv, const std::vector<std::string>& env) {
-    std::vector<std::string> args = argv, vars;
+    std::vector<std::string> args = runnable(argv), vars;
     for (char** e = environ; *e; e++) vars.push_back(*e);
     for (const std::string& change : env) {
         std::string name = change.substr(0, change.find('=')) + "=";
@@ -139,7 +166,7 @@ Child::~Child() {
 }
 
 int Child::wait(int limit_ms) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limit_ms);
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(stretch(limit_ms));
     while (status_ == -1 && pid_ > 0) {
         int status;
         pid_t done = waitpid(pid_, &status, WNOHANG);
@@ -162,6 +189,7 @@ std::string Child::output() const {
 }
 
 std::vector<std::string> in_dir(const std::string& dir, std::vector<std::string> argv) {
+    argv = runnable(argv);
     argv.insert(argv.begin(), {"/bin/sh", "-c", "cd \"$0\" && exec \"$@\"", dir});
     return argv;
 }

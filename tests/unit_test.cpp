@@ -20,7 +20,7 @@ constexpr size_t kFrame = kScreenBytes;
 class UnitTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        for (KeyedPath p : {KeyedPath::Scalar, KeyedPath::SSE2, KeyedPath::AVX2})
+        for (KeyedPath p : kKeyedPaths)
             if (keyed_path_available(p)) paths.push_back(p);
     }
     void TearDown() override {
@@ -31,6 +31,16 @@ protected:
     KeyedPath best = keyed_path_in_use();
     std::vector<KeyedPath> paths; // the scalar rule first
 };
+
+// The fastest form the CPU has draws; asking for one it lacks gives the scalar
+// rule, not an illegal instruction.
+TEST_F(UnitTest, TheFastestFormIsInUseAndAMissingOneFallsBackToTheScalarRule) {
+    EXPECT_EQ(best, paths.back());
+    for (KeyedPath p : kKeyedPaths) {
+        keyed_path_use(p);
+        EXPECT_EQ(keyed_path_in_use(), keyed_path_available(p) ? p : KeyedPath::Scalar) << int(p);
+    }
+}
 
 // Fills an image in runs, transparent or not, of 1 or 2 words or of up to 20, so
 // that the vector forms meet whole vectors of either kind as well as mixed ones.

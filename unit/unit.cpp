@@ -4,7 +4,13 @@
 #include "unit/unit.h"
 
 #include <cstring>
+#include <iterator>
+
+#if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
+#elif defined(__aarch64__)
+#include <arm_neon.h>
+#endif
 
 #include "platform/frame.h"
 
@@ -31,7 +37,8 @@ char* at(char* buffer, int32 x, int32 y) { return buffer + (y * kStride + x * 4)
 // Each draws Rows rows of W pixels, read as one unbroken run from src, into the
 // screen at dst, keeping the screen pixel wherever the source word is 0. With a
 // save buffer, each screen row is first copied there (the cursor's save-under).
-// Vector code cannot be inlined into a caller built without its instruction set,
+// The vector forms are built only for the architecture they belong to. On x86,
+// vector code cannot be inlined into a caller built without its instruction set,
 // so each form is a whole block under its own target and its rows unroll.
 
 template <int W, int Rows>
@@ -49,6 +56,25 @@ void key_block_scalar(char* dst, const char* src, char* save) {
         dst += kStride;
     }
 }
+
+void put_sprite_scalar(int32 x, int32 y, char* sprite) { key_block_scalar<32, 32>(at(_ECRAN, x, y), sprite, nullptr); }
+void draw_souris_scalar(int32 x, int32 y) { key_block_scalar<16, 16>(at(_ECRAN, x, y), _SOURIS, _SSOURIS); }
+
+struct KeyedRoutines {
+    void (*put_sprite)(int32, int32, char*);
+    void (*draw_souris)(int32, int32);
+};
+
+// A form of the keyed routines and whether this CPU can run it.
+struct KeyedForm {
+    KeyedPath path;
+    KeyedRoutines routines;
+    bool (*present)();
+};
+
+bool always() { return true; }
+
+#if defined(__x86_64__) || defined(__i386__)
 
 // Where the source word is 0 its bits are all clear, so s | (d & (s == 0)) keeps
 // d there and gives s elsewhere, one operation fewer than a full select.
@@ -100,9 +126,6 @@ __attribute__((target("avx2"), always_inline)) inline void key_block_avx2(char* 
     }
 }
 
-void put_sprite_scalar(int32 x, int32 y, char* sprite) { key_block_scalar<32, 32>(at(_ECRAN, x, y), sprite, nullptr); }
-void draw_souris_scalar(int32 x, int32 y) { key_block_scalar<16, 16>(at(_ECRAN, x, y), _SOURIS, _SSOURIS); }
-
 __attribute__((target("sse2"))) void put_sprite_sse2(int32 x, int32 y, char* sprite) {
     key_block_sse2<32, 32>(at(_ECRAN, x, y), sprite, nullptr);
 }
@@ -117,46 +140,83 @@ __attribute__((target("avx2"))) void draw_souris_avx2(int32 x, int32 y) {
     key_block_avx2<16, 16>(at(_ECRAN, x, y), _SOURIS, _SSOURIS);
 }
 
-struct KeyedRoutines {
-    void (*put_sprite)(int32, int32, char*);
-    void (*draw_souris)(int32, int32);
+bool has_sse2() {
+    __builtin_cpu_init(); // may run before the runtime's own constructors
+    return __builtin_cpu_supports("sse2");
+}
+bool has_avx2() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2");
+}
+
+// The fastest first; the scalar rule last, on every architecture.
+constexpr KeyedForm kForms[] = {
+    {KeyedPath::AVX2, {put_sprite_avx2, draw_souris_avx2}, has_avx2},
+    {KeyedPath::SSE2, {put_sprite_sse2, draw_souris_sse2}, has_sse2},
+    {KeyedPath::Scalar, {put_sprite_scalar, draw_souris_scalar}, always},
 };
 
-constexpr KeyedRoutines kScalar = {put_sprite_scalar, draw_souris_scalar};
-constexpr KeyedRoutines kSse2 = {put_sprite_sse2, draw_souris_sse2};
-constexpr KeyedRoutines kAvx2 = {put_sprite_avx2, draw_souris_avx2};
+#elif defined(__aarch64__)
+
+// NEON is part of every arm64 CPU. The same select as the SSE2 form, in one
+// bit-select: d where the source word is 0, s elsewhere.
+template <int W, int Rows>
+inline void key_block_neon(char* dst, const char* src, char* save) {
+    for (int row = 0; row < Rows; row++) {
+        if (save) {
+            std::memcpy(save, dst, W * 4);
+            save += W * 4;
+        }
+#pragma GCC unroll 8
+        for (int i = 0; i < W; i += 4) {
+            uint32_t* d = reinterpret_cast<uint32_t*>(dst) + i;
+            uint32x4_t s = vld1q_u32(reinterpret_cast<const uint32_t*>(src) + i);
+            vst1q_u32(d, vbslq_u32(vceqzq_u32(s), vld1q_u32(d), s));
+        }
+        src += W * 4;
+        dst += kStride;
+    }
+}
+
+void put_sprite_neon(int32 x, int32 y, char* sprite) { key_block_neon<32, 32>(at(_ECRAN, x, y), sprite, nullptr); }
+void draw_souris_neon(int32 x, int32 y) { key_block_neon<16, 16>(at(_ECRAN, x, y), _SOURIS, _SSOURIS); }
+
+constexpr KeyedForm kForms[] = {
+    {KeyedPath::NEON, {put_sprite_neon, draw_souris_neon}, always},
+    {KeyedPath::Scalar, {put_sprite_scalar, draw_souris_scalar}, always},
+};
+
+#else
+
+constexpr KeyedForm kForms[] = {
+    {KeyedPath::Scalar, {put_sprite_scalar, draw_souris_scalar}, always},
+};
+
+#endif
+
+// The form for `path`; the scalar rule for one this build or CPU lacks.
+const KeyedForm& form(KeyedPath path) {
+    for (const KeyedForm& f : kForms)
+        if (f.path == path && f.present()) return f;
+    return kForms[std::size(kForms) - 1];
+}
 
 KeyedPath best_path() {
-    __builtin_cpu_init(); // may run before the runtime's own constructors
-    if (__builtin_cpu_supports("avx2")) return KeyedPath::AVX2;
-    if (__builtin_cpu_supports("sse2")) return KeyedPath::SSE2;
+    for (const KeyedForm& f : kForms)
+        if (f.present()) return f.path;
     return KeyedPath::Scalar;
 }
 
-const KeyedRoutines& routines_for(KeyedPath path) {
-    switch (path) {
-    case KeyedPath::AVX2: return kAvx2;
-    case KeyedPath::SSE2: return kSse2;
-    default: return kScalar;
-    }
-}
-
 KeyedPath path_in_use = best_path();
-KeyedRoutines keyed = routines_for(path_in_use);
+KeyedRoutines keyed = form(path_in_use).routines;
 
 } // namespace
 
-bool keyed_path_available(KeyedPath path) {
-    switch (path) {
-    case KeyedPath::AVX2: return __builtin_cpu_supports("avx2");
-    case KeyedPath::SSE2: return __builtin_cpu_supports("sse2");
-    default: return true;
-    }
-}
+bool keyed_path_available(KeyedPath path) { return form(path).path == path; }
 
 void keyed_path_use(KeyedPath path) {
-    path_in_use = path;
-    keyed = routines_for(path);
+    path_in_use = form(path).path;
+    keyed = form(path).routines;
 }
 
 KeyedPath keyed_path_in_use() { return path_in_use; }

@@ -40,10 +40,13 @@ void _DRAWSOURIS(int32 x, int32 y);
 // Puts _SSOURIS back into _ECRAN.
 void _EFFSOURIS(int32 x, int32 y);
 
-// The keyed routines exist in three forms that must give the same pixels: the
-// scalar rule, and SSE2 and AVX2 forms. The public routines use the fastest the
-// CPU has; tests and benchmarks pick one here.
-enum class KeyedPath { Scalar, SSE2, AVX2 };
+// The keyed routines exist in several forms that must give the same pixels: the
+// scalar rule, SSE2 and AVX2 forms on x86, and a NEON form on arm64. The public
+// routines use the fastest the CPU has; tests and benchmarks pick one here. A form
+// this build or CPU lacks is replaced by the scalar rule.
+enum class KeyedPath { Scalar, SSE2, AVX2, NEON };
+// Slowest first: the last one available is the one in use.
+constexpr KeyedPath kKeyedPaths[] = {KeyedPath::Scalar, KeyedPath::SSE2, KeyedPath::AVX2, KeyedPath::NEON};
 bool keyed_path_available(KeyedPath path);
 void keyed_path_use(KeyedPath path);
 KeyedPath keyed_path_in_use();
