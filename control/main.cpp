@@ -1,10 +1,14 @@
 // Globoid: two players push marbles on a hexagonal board until one has pushed six off.
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 
 #include "control/control.h"
 #include "control/options.h"
 #include "control/seating.h"
+#include "net/link.h"
+#include "seats/remote.h"
 #include "seats/script.h"
 
 int main(int argc, char** argv) {
@@ -21,11 +25,32 @@ int main(int argc, char** argv) {
     // replay leaves them out unless it or --pause says otherwise.
     if (const char* env = std::getenv("GLOBOID_SEAT_PAUSE_MS")) setup.longest_pause_ms = std::atoi(env);
     else if (script && options.pause_ms < 0) setup.longest_pause_ms = 0;
-    seating::start(setup);
+    // The player on another machine: the host has the light marbles and moves first.
+    std::unique_ptr<seats::Remote> remote;
+    if (options.host || !options.join_host.empty()) {
+        remote = std::make_unique<seats::Remote>(setup.pause_ms, setup.longest_pause_ms);
+        try {
+            if (options.host) {
+                const std::string code = options.code.empty() ? net::new_code() : options.code;
+                auto link = net::Link::host(options.listen_address, options.port, code, remote->link_options());
+                std::printf("Waiting for the other player. On their machine, run:\n%s\n",
+                            net::join_line(options.listen_address, link->port(), code).c_str());
+                std::fflush(stdout);
+                remote->attach(std::move(link));
+            } else {
+                remote->attach(net::Link::join(options.join_host, options.port, options.code, remote->link_options()));
+            }
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "%s: %s\n", program_invocation_short_name, e.what());
+            return 1;
+        }
+    }
+    if (options.host) seating::start(setup, nullptr, std::move(remote));
+    else seating::start(setup, std::move(remote), nullptr);
     MonApp = new AppType();
     if (script) script->start();
     MonApp->Run();
-    seating::stop();
+    const int status = seating::stop();
     if (MonApp) delete MonApp;
-    return 0;
+    return status;
 }

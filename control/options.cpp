@@ -1,17 +1,21 @@
 // The command line: every option with its help line, in one table.
 #include "control/options.h"
 
+#include <array>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
+#include "net/protocol.h"
+
 namespace {
 
 struct Option {
     const char* name;
-    const char* value; // what follows it, or nullptr for a flag
+    const char* value; // what follows it, or nullptr for a flag; in [brackets] when it may be left out
     const char* help;
     // Takes the value into o; false when it is not one the option accepts.
     bool (*take)(Options& o, const std::string& value);
@@ -42,6 +46,35 @@ const Option kOptions[] = {
      }},
     {"--headless", nullptr, "run without a display and without input",
      [](Options& o, const std::string&) { return o.headless = true; }},
+    {"--host", "[[ADDRESS:]PORT]", "wait for a player on another machine, on every address or on ADDRESS, on PORT "
+                                   "(default 4712, 0 for any free one); the terminal shows how to join",
+     [](Options& o, const std::string& v) {
+         o.host = true;
+         o.port = net::kDefaultPort;
+         if (v.empty()) return true;
+         const size_t colon = v.rfind(':');
+         std::string digits = v;
+         if (colon != std::string::npos) {
+             o.listen_address = v.substr(0, colon);
+             if (o.listen_address.size() > 2 && o.listen_address.front() == '[' && o.listen_address.back() == ']')
+                 o.listen_address = o.listen_address.substr(1, o.listen_address.size() - 2);
+             digits = v.substr(colon + 1);
+             if (o.listen_address.empty()) return false;
+         }
+         if (digits.empty() || digits.size() > 5 || digits.find_first_not_of("0123456789") != std::string::npos) return false;
+         const long port = std::stol(digits);
+         o.port = uint16_t(port);
+         return port <= 65535;
+     }},
+    {"--join", "HOST[:PORT]", "join the game that HOST waits with (see --host), on PORT (default 4712)",
+     [](Options& o, const std::string& v) { return net::parse_address(v, &o.join_host, &o.port); }},
+    {"--code", "CODE", "the join code the host shows (XXXX-XXXX); with --host, the code to use in place of a random one",
+     [](Options& o, const std::string& v) {
+         std::array<char, net::kCodeLength> code;
+         if (!net::normalise_code(v, &code)) return false;
+         o.code = net::show_code(code);
+         return true;
+     }},
     {"--help", nullptr, "list these options and quit", nullptr},
 };
 
@@ -80,11 +113,17 @@ Options read_options(int argc, char** argv) {
         if (!o) bad("unknown option \"" + std::string(argv[i]) + "\"");
         if (!o->take) help();
         if (!o->value && inline_value) bad(arg + " takes no value");
-        if (o->value && !inline_value) {
+        const bool optional = o->value && o->value[0] == '[';
+        if (o->value && !inline_value && !(optional && (i + 1 >= argc || argv[i + 1][0] == '-'))) {
             if (i + 1 >= argc) bad(arg + " needs a value: " + o->value);
             value = argv[++i];
         }
-        if (!o->take(out, value)) bad(arg + " takes " + o->value + ", not \"" + value + "\"");
+        if (!o->take(out, value)) bad(arg + " takes " + o->value + ", not \"" + net::escape(value) + "\"");
     }
+    const bool joining = !out.join_host.empty();
+    if (out.host && joining) bad("--host and --join do not go together");
+    if (joining && out.code.empty()) bad("--join needs --code, as the host's terminal shows it");
+    if (!out.code.empty() && !out.host && !joining) bad("--code goes with --join or --host");
+    if ((out.host || joining) && out.computer) bad("a game with a player on another machine has no computer player");
     return out;
 }

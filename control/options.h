@@ -1,5 +1,6 @@
 #pragma once
 // The command line, read in one place.
+#include <cstdint>
 #include <string>
 
 struct Options {
@@ -8,6 +9,11 @@ struct Options {
     int pause_ms = -1;  // the computer's pauses in all, before its clicks and its key; -1 not given
     std::string script; // --script: the steps the headless device plays
     bool headless = false;
+    // A game between two machines: --host listens on listen_address ("" for all)
+    // and port; --join connects to join_host and port. code: --code, normalised.
+    bool host = false;
+    std::string listen_address, join_host, code;
+    uint16_t port = 0;
 };
 
 // Reads argv, after GLOBOID_DEVICE=headless and GLOBOID_SCRIPT in the environment

@@ -2,14 +2,18 @@
 // the game thread, where it may read and write the game's globals without a race.
 #include "control/seating.h"
 
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
+#include "assets/assets.h"
 #include "control/sounds.h"
 #include "draw/draw.h"
 #include "platform/file.h"
 #include "platform/input.h"
+#include "platform/kernel.h"
 #include "platform/sound.h"
 #include "rules/rules.h"
 #include "seats/board.h"
@@ -27,7 +31,9 @@ using seats::Position;
 // score's well; it touches neither.
 const int kMarkX = 356, kMarkY[3] = {0, 371, 425};
 
-enum class Stage { Title, Playing, Over };
+// Waiting: the board is up but a player has not arrived. Gone: a player has left
+// for good, and a picture says so until the person's key.
+enum class Stage { Title, Waiting, Playing, Over, Gone };
 
 struct Glue {
     Setup setup;
@@ -37,6 +43,9 @@ struct Glue {
     Position last;                        // the position at the previous poll
     std::vector<Position> before;         // the position before each move so far, oldest first
     bool c_held = false, m_held = false, undo_held = false; // as the previous poll saw the keys
+    bool end_held = true;                 // space, Enter or Escape, on the Gone picture
+    bool waiting_shown = false, start_posted = false;
+    int status = 0;                       // the program's exit status
     char marks[4][4096] = {};             // players 1 and 2, then the same while the computer thinks
 };
 Glue* glue = nullptr;
@@ -130,6 +139,51 @@ void undo() {
     next_turn();
 }
 
+// A full-screen picture in place of whatever was on the screen.
+void show(const char* picture) {
+    if (Souris->Visible) Souris->Hide();
+    LoadEcran(picture, _ECRAN);
+    _UPDATE();
+}
+
+bool all_here() { return glue->seat[1]->here() && glue->seat[2]->here(); }
+
+// The picture of waiting; the person's board clicks and keys do nothing meanwhile.
+void wait_for_players() {
+    glue->waiting_shown = true;
+    input::set_person_turn(false);
+    show("Sprites/attente.tga");
+}
+
+// The board as the game holds it, over the picture that covered it.
+void redraw_board() {
+    std::memcpy(_ECRAN, _FOND, kScreenBytes);
+    for (int y = 2; y <= 10; y++)
+        for (int x = std::abs(y - 6) + 2; x <= 18 - std::abs(y - 6); x += 2) EffCurseur(char(x), char(y));
+    AffScore();
+    Souris->Show();
+    _UPDATE();
+}
+
+// A player who has gone for good ends the game: the picture of their leaving or
+// of the lost link, the cause on stderr, and the exit status to match.
+bool someone_gone() {
+    Glue& g = *glue;
+    for (int p : {1, 2}) {
+        bool quit = false;
+        std::string cause;
+        if (!g.seat[p]->gone(&quit, &cause)) continue;
+        for (int q : {1, 2}) g.seat[q]->cancel();
+        input::set_person_turn(false);
+        g.status = quit ? 0 : 1;
+        if (!quit) std::fprintf(stderr, "%s: %s\n", program_invocation_short_name, cause.c_str());
+        show(quit ? "Sprites/parti.tga" : "Sprites/rompu.tga");
+        g.stage = Stage::Gone;
+        return true;
+    }
+    return false;
+}
+
 void on_poll(const key_info& keys) {
     Glue& g = *glue;
     const bool c = key_down(keys, KEY_C), c_pressed = c && !g.c_held;
@@ -143,7 +197,22 @@ void on_poll(const key_info& keys) {
     if (m_pressed) toggle_sound();
     switch (g.stage) {
     case Stage::Title:
-        if (Tour != 0) return begin(); // the game sets the turn once the board is up
+        if (someone_gone()) return;
+        if (Tour != 0) { // the game sets the turn once the board is up
+            if (all_here()) return begin();
+            g.stage = Stage::Waiting;
+            return wait_for_players();
+        }
+        if (!all_here()) {
+            if (!g.waiting_shown) wait_for_players();
+            return;
+        }
+        if (g.fixed && !g.start_posted) {
+            // Both players are here: the game starts on both machines at once.
+            g.start_posted = true;
+            input::post(input::Source::Seat,
+                        {input::Event::key(KEY_SPACE, true), input::Event::key(KEY_SPACE, false)});
+        }
         if (c_pressed && !g.fixed) {
             // The person against the computer, which takes the dark marbles; the
             // title itself ends on space only.
@@ -154,7 +223,12 @@ void on_poll(const key_info& keys) {
                         {input::Event::key(KEY_SPACE, true), input::Event::key(KEY_SPACE, false)});
         }
         return;
+    case Stage::Waiting:
+        if (someone_gone() || !all_here()) return;
+        redraw_board();
+        return begin();
     case Stage::Playing: {
+        if (someone_gone()) return;
         const Position now = current();
         if (std::memcmp(&now, &g.last, sizeof now) != 0) return moved(now);
         if (undo_pressed) undo();
@@ -162,6 +236,15 @@ void on_poll(const key_info& keys) {
     }
     case Stage::Over:
         return;
+    case Stage::Gone: {
+        const bool end = key_down(keys, KEY_SPACE) || key_down(keys, KEY_ENTER) || key_down(keys, KEY_ESCAPE);
+        const bool pressed = end && !g.end_held;
+        g.end_held = end;
+        if (!pressed) return;
+        // As the victory screen ends: the game thread goes no further.
+        input::request_quit();
+        wait_forever();
+    }
     }
 }
 
@@ -173,14 +256,16 @@ void start(const Setup& setup, std::unique_ptr<seats::Seat> one, std::unique_ptr
     glue->fixed = one || two;
     glue->seat[1] = one ? std::move(one) : seat_for(1);
     glue->seat[2] = two ? std::move(two) : seat_for(2);
-    input::set_person_turn(glue->seat[1]->person());
+    // A game with a player on another machine starts once both are here.
+    input::set_person_turn(glue->seat[1]->person() && !glue->fixed);
     input::set_poll_hook(on_poll);
 }
 
-void stop() {
-    if (!glue) return;
+int stop() {
+    if (!glue) return 0;
     input::set_poll_hook(nullptr);
     for (int p : {1, 2}) glue->seat[p].reset();
+    return glue->status;
 }
 
 } // namespace seating

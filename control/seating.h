@@ -24,7 +24,8 @@ struct Setup {
 void start(const Setup& setup, std::unique_ptr<seats::Seat> one = nullptr,
            std::unique_ptr<seats::Seat> two = nullptr);
 // Unhooks the glue and ends the seats, a search under way included; once the game
-// thread is gone.
-void stop();
+// thread is gone. Returns the program's exit status: not 0 when the link to the
+// other machine failed.
+int stop();
 
 } // namespace seating

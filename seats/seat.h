@@ -5,6 +5,7 @@
 // through the platform's input queue, the clicks and the key a person would give.
 // The game itself never learns who is playing.
 #include <cstdint>
+#include <string>
 
 namespace seats {
 
@@ -38,6 +39,12 @@ public:
     virtual bool person() const { return false; }
     // False when a move once played cannot be taken back (a game over the network).
     virtual bool allows_undo() const { return true; }
+    // False while the player behind the seat has not arrived (one on another
+    // machine, still connecting): the game waits for them.
+    virtual bool here() const { return true; }
+    // True once that player is gone for good: *quit when they quit, otherwise the
+    // link to them failed and *cause says why, in one line.
+    virtual bool gone(bool* /*quit*/, std::string* /*cause*/) const { return false; }
 
     // The opening position is on the board.
     virtual void begin(const Position& /*opening*/) {}
