@@ -43,7 +43,6 @@ struct Glue {
     Position last;                        // the position at the previous poll
     std::vector<Position> before;         // the position before each move so far, oldest first
     bool c_held = false, m_held = false, undo_held = false; // as the previous poll saw the keys
-    bool end_held = true;                 // space, Enter or Escape, on the Gone picture
     bool waiting_shown = false, start_posted = false;
     int status = 0;                       // the program's exit status
     char marks[4][4096] = {};             // players 1 and 2, then the same while the computer thinks
@@ -165,6 +164,23 @@ void redraw_board() {
     _UPDATE();
 }
 
+// As the victory screen: the picture until space, Enter or Escape, then the end;
+// the game thread goes no further. It polls from inside the hook, which returns
+// at once meanwhile. A key already down when the picture came must be let go first.
+[[noreturn]] void gone_screen(const char* picture) {
+    show(picture);
+    input::set_person_turn(true); // the person is to act, as a script's wait step sees
+    key_info keys;
+    for (bool held = true;;) {
+        get_key_info(&keys);
+        const bool end = key_down(keys, KEY_SPACE) || key_down(keys, KEY_ENTER) || key_down(keys, KEY_ESCAPE);
+        if (end && !held) break;
+        held = end;
+    }
+    input::request_quit();
+    wait_forever();
+}
+
 // A player who has gone for good ends the game: the picture of their leaving or
 // of the lost link, the cause on stderr, and the exit status to match.
 bool someone_gone() {
@@ -174,12 +190,10 @@ bool someone_gone() {
         std::string cause;
         if (!g.seat[p]->gone(&quit, &cause)) continue;
         for (int q : {1, 2}) g.seat[q]->cancel();
-        input::set_person_turn(false);
         g.status = quit ? 0 : 1;
         if (!quit) std::fprintf(stderr, "%s: %s\n", program_invocation_short_name, cause.c_str());
-        show(quit ? "Sprites/parti.tga" : "Sprites/rompu.tga");
         g.stage = Stage::Gone;
-        return true;
+        gone_screen(quit ? "Sprites/parti.tga" : "Sprites/rompu.tga");
     }
     return false;
 }
@@ -236,15 +250,8 @@ void on_poll(const key_info& keys) {
     }
     case Stage::Over:
         return;
-    case Stage::Gone: {
-        const bool end = key_down(keys, KEY_SPACE) || key_down(keys, KEY_ENTER) || key_down(keys, KEY_ESCAPE);
-        const bool pressed = end && !g.end_held;
-        g.end_held = end;
-        if (!pressed) return;
-        // As the victory screen ends: the game thread goes no further.
-        input::request_quit();
-        wait_forever();
-    }
+    case Stage::Gone:
+        return;
     }
 }
 
