@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <fstream>
 #include <mutex>
 
 #include "net/link.h"
@@ -227,4 +229,50 @@ TEST(Link, TwoLinksStayAliveWhileIdleAndPartOnQuit) {
     EXPECT_EQ(guest->state(), Link::State::Playing) << guest->cause();
     guest.reset(); // quits
     EXPECT_TRUE(test::eventually([&] { return host->reason() == Reason::PeerQuit; })) << host->cause();
+}
+
+// The real program on the headless device, on each side of the loopback.
+TEST(Program, TwoProgramsPlayAWholeGameEachScriptDrivingItsOwnSide) {
+    const std::string dir = test::scratch("net_game"), code = "--code=ABCD-EFGH";
+    std::vector<game::Game> sides;
+    std::vector<std::unique_ptr<test::Child>> runs;
+    for (const char* side : {"host", "join"}) {
+        sides.push_back(game::load(GAMES_DIR "/net/" + std::string(side) + ".txt", test::scratch("net_game/" + std::string(side))));
+        std::ofstream(dir + "/" + side + ".txt") << sides.back().script;
+    }
+    runs.push_back(game::start(dir + "/host.txt", {"--host", "127.0.0.1:0", code, "GLOBOID_SEAT_PAUSE_MS=0"}));
+    size_t at = std::string::npos;
+    ASSERT_TRUE(test::eventually([&] { return (at = runs[0]->output().find("--join 127.0.0.1:")) != std::string::npos; }));
+    const std::string port = runs[0]->output().substr(at + 17, runs[0]->output().find(' ', at + 17) - at - 17);
+    runs.push_back(game::start(dir + "/join.txt", {"--join", "127.0.0.1:" + port, code, "GLOBOID_SEAT_PAUSE_MS=0"}));
+    for (size_t i = 0; i < 2; i++) {
+        EXPECT_EQ(runs[i]->wait(300000), 0) << runs[i]->output(); // sanitizers play slower
+        for (const game::Check& c : sides[i].checks) EXPECT_EQ(game::verify(c), "") << "line " << c.line;
+    }
+}
+
+TEST(Program, AHostilePeerEndsTheGameWithItsPictureAndStatus) {
+    const std::string dir = test::scratch("net_hostile");
+    struct Row { Bytes sent; const char* picture; int status; const char* cause; } rows[] = {
+        {frame({6}), "parti", 0, ""},
+        {move({1, 8, 4, 0, 0, 0, 0, 3}), "rompu", 1, "globoid: an illegal move from the other side\n"}, // refused
+        {move({1, 8, 4, 0, 0, 0, 0, 0}) + frame({4, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0}), "rompu", 1,
+         "sound move\ngloboid: the two boards differ after move 1\n"}, // the move stands and sounds
+        {Bytes(kMove.begin(), kMove.begin() + 6), "rompu", 1, "globoid: the connection was lost\n"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.cause);
+        const std::string shot = dir + "/" + std::to_string(&row - rows) + ".png";
+        std::ofstream(dir + "/script.txt") << "wait\nshot " << shot << "\ntap space\n";
+        TestHost listening;
+        auto run = game::start(dir + "/script.txt", {"--join", "127.0.0.1:" + std::to_string(listening.port),
+                                                     "--code", "ABCD-EFGH", "GLOBOID_SEAT_PAUSE_MS=0"});
+        Peer host = listening.take();
+        host.send(hello() + row.sent);
+        if (&row == &rows[3]) host.hang_up(); // in the middle of a move
+        const int status = run->wait(60000);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == row.status) << status;
+        EXPECT_EQ(run->output(), row.cause);
+        EXPECT_EQ(test::differs(test::read_png(shot), game::picture(row.picture)), "");
+    }
 }
