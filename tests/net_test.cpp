@@ -92,8 +92,8 @@ namespace {
 // A hand-driven peer on the loopback: blocking sockets, every read limited to 5 s.
 struct Peer {
     int fd;
-    explicit Peer(int f) : fd(f) {
-        timeval limit{5, 0};
+    explicit Peer(int f, int seconds = 5) : fd(f) {
+        timeval limit{seconds, 0}; // on a listener, accept's limit
         setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
     }
     Peer(Peer&& o) : fd(o.fd) { o.fd = -1; }
@@ -126,18 +126,17 @@ struct Peer {
 // A host for the side that joins: listens on a free loopback port, then takes the
 // one caller and checks its hello.
 struct TestHost {
-    int listener = socket(AF_INET, SOCK_STREAM, 0);
+    Peer listener{socket(AF_INET, SOCK_STREAM, 0), 60}; // a caller that never comes fails, not hangs
     uint16_t port = 0;
     TestHost() {
         sockaddr_in a = Peer::loopback(0);
         socklen_t size = sizeof a;
-        bind(listener, reinterpret_cast<sockaddr*>(&a), size), listen(listener, 1);
-        getsockname(listener, reinterpret_cast<sockaddr*>(&a), &size);
+        bind(listener.fd, reinterpret_cast<sockaddr*>(&a), size), listen(listener.fd, 1);
+        getsockname(listener.fd, reinterpret_cast<sockaddr*>(&a), &size);
         port = ntohs(a.sin_port);
     }
-    ~TestHost() { close(listener); }
     Peer take() const {
-        Peer p(accept(listener, nullptr, nullptr));
+        Peer p(accept(listener.fd, nullptr, nullptr));
         EXPECT_EQ(p.next(), hello());
         return p;
     }
@@ -146,7 +145,7 @@ struct TestHost {
 Options quick() {
     Options o;
     o.heartbeat_ms = 50;
-    o.silence_ms = o.hello_ms = 400;
+    o.silence_ms = 400, o.hello_ms = 2000; // a joining link's resolve and connect under a sanitizer and load
     return o;
 }
 
