@@ -88,7 +88,10 @@ TEST(GameTest, AScriptThatCannotBeRunEndsTheRunWithItsReason) {
         std::string path = b.path[0] == '/' ? b.path : dir + "/" + b.path;
         if (!b.text.empty()) std::ofstream(path) << b.text;
         std::vector<std::string> argv = {GLOBOID_BUILD_DIR "/globoid", "--script", path};
-        if (b.tiny_files) argv.insert(argv.begin(), {"/bin/sh", "-c", "trap '' XFSZ; ulimit -f 2; exec \"$0\" \"$@\""});
+        if (b.tiny_files) {
+            argv = test::runnable(argv);
+            argv.insert(argv.begin(), {"/bin/sh", "-c", "trap '' XFSZ; ulimit -f 2; exec \"$0\" \"$@\""});
+        }
         test::Child run(test::in_dir(GLOBOID_BUILD_DIR, argv), {b.env});
         int status = run.wait(30000);
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << status;

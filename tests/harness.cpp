@@ -105,24 +105,6 @@ uint32_t next_random(uint64_t& state) {
 
 namespace {
 
-// In a cross build the programs built here run only through the emulator that
-// runs the tests themselves: any ELF file for this program's own machine gets it
-// in front. Scripts and the host's programs run as they are.
-std::vector<std::string> runnable(std::vector<std::string> argv) {
-    std::string emulator = TARGET_EMULATOR;
-    if (emulator.empty() || argv.empty()) return argv;
-    auto header = [](const std::string& path) {
-        char h[20] = {};
-        std::ifstream(path, std::ios::binary).read(h, sizeof h);
-        return std::string(h, sizeof h);
-    };
-    std::string own = header("/proc/self/exe"), theirs = header(argv[0]);
-    if (theirs.compare(0, 4, "\x7f" "ELF") != 0 || theirs.substr(18) != own.substr(18)) return argv;
-    std::istringstream words(emulator);
-    argv.insert(argv.begin(), std::istream_iterator<std::string>(words), std::istream_iterator<std::string>());
-    return argv;
-}
-
 // Programs under the emulator run many times slower: the time limits given to a
 // child stretch alike, so that they still catch only a child that is stuck.
 int stretch(int limit_ms) { return std::string(TARGET_EMULATOR).empty() ? limit_ms : limit_ms * 10; }
@@ -186,6 +168,21 @@ std::string Child::output() const {
     char chunk[4096];
     for (ssize_t n; (n = pread(out_, chunk, sizeof chunk, off_t(all.size()))) > 0;) all.append(chunk, size_t(n));
     return all;
+}
+
+std::vector<std::string> runnable(std::vector<std::string> argv) {
+    std::string emulator = TARGET_EMULATOR;
+    if (emulator.empty() || argv.empty()) return argv;
+    auto header = [](const std::string& path) {
+        char h[20] = {};
+        std::ifstream(path, std::ios::binary).read(h, sizeof h);
+        return std::string(h, sizeof h);
+    };
+    std::string own = header("/proc/self/exe"), theirs = header(argv[0]);
+    if (theirs.compare(0, 4, "\x7f" "ELF") != 0 || theirs.substr(18) != own.substr(18)) return argv;
+    std::istringstream words(emulator);
+    argv.insert(argv.begin(), std::istream_iterator<std::string>(words), std::istream_iterator<std::string>());
+    return argv;
 }
 
 std::vector<std::string> in_dir(const std::string& dir, std::vector<std::string> argv) {

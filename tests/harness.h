@@ -69,6 +69,9 @@ private:
     pid_t pid_ = -1;
     int out_ = -1, status_ = -1;
 };
+// argv as it can be started: in a cross build a program built here goes through the
+// emulator that runs the tests (Child and in_dir do this; a wrapper of argv must too).
+std::vector<std::string> runnable(std::vector<std::string> argv);
 // argv wrapped so that it runs with `dir` as its working directory.
 std::vector<std::string> in_dir(const std::string& dir, std::vector<std::string> argv);
 // Runs a command to its end: its exit status, or -1.
