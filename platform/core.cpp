@@ -330,7 +330,8 @@ status_t get_key_info(key_info* info) {
     if (!info) return B_ERROR;
     const uint64_t watches = c.watches_begun;
     wait_until(g, t, tick_deadline(), [&] {
-        return c.in_gen != t->key_gen || c.published_gen != t->key_published || c.watches_begun != watches;
+        return c.in_gen != t->key_gen || c.published_gen != t->key_published || c.watches_begun != watches ||
+               awaits_polls(g, false);
     });
     info->modifiers = c.input.modifiers;
     std::memcpy(info->key_states, c.input.keys, 16);

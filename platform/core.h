@@ -147,6 +147,10 @@ void count_game_call(Guard& g);
 // Applies queued input whose turn has come (input.cpp). Call with the mutex held,
 // whenever the game or the mouse thread has begun a call.
 void pump_input(Guard& g);
+// True while the event applied last waits only for the mouse thread's next
+// GetMouse (mouse) or the game's next polls: those calls then return at once, so
+// each event is taken at the pace of the game's passes rather than of the tick.
+bool awaits_polls(Guard& g, bool mouse);
 // Drops everything queued: the game is quitting.
 void close_input(Guard& g);
 // Runs the poll hook, if any; without the mutex.

@@ -146,6 +146,12 @@ void pump_input(Guard& g) {
     }
 }
 
+bool awaits_polls(Guard&, bool mouse) {
+    Core& c = core();
+    if (!c.outstanding || c.pausing || c.startup) return false;
+    return mouse ? c.mouse_begins < c.mark_mouse + 2 : c.mark_calls != 0;
+}
+
 void close_input(Guard& g) {
     Core& c = core();
     c.queue.clear();

@@ -98,7 +98,8 @@ void BView::GetMouse(BPoint* where, uint32* buttons, bool /*check_queue: state i
             c.cv.notify_all();
         }
         const uint64_t watches = c.watches_begun;
-        wait_until(g, t, tick_deadline(), [&] { return c.in_gen != t->mouse_gen || c.watches_begun != watches; });
+        wait_until(g, t, tick_deadline(),
+                   [&] { return c.in_gen != t->mouse_gen || c.watches_begun != watches || awaits_polls(g, true); });
         if (holds) {
             wait(g, t, [&] { return !lock->owner; });
             lock->owner = t;
