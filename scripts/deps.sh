@@ -9,6 +9,10 @@ packages="cmake make g++ libsdl2-dev libpng-dev libgtest-dev libbenchmark-dev li
 if [ "${1:-}" = fuzz ]; then
     packages="$packages clang-14 libclang-rt-14-dev"
 fi
+# scripts/deps.sh format: the formatter that scripts/check-format.sh runs.
+if [ "${1:-}" = format ]; then
+    packages="$packages clang-format-14"
+fi
 
 missing=""
 for p in $packages; do
