@@ -8,15 +8,12 @@
 namespace {
 
 // Space, Enter or Escape, tested in that order. A key already held counts.
-bool ends_screen() {
-    return key_down(*Key, KEY_SPACE) || key_down(*Key, KEY_ENTER) || key_down(*Key, KEY_ESCAPE);
-}
+bool ends_screen() { return key_down(*Key, KEY_SPACE) || key_down(*Key, KEY_ENTER) || key_down(*Key, KEY_ESCAPE); }
 
 void show_until_key(const char* s) {
     LoadEcran(s, _ECRAN);
     _UPDATE();
-    do
-        get_key_info(Key);
+    do get_key_info(Key);
     while (!ends_screen());
 }
 

@@ -63,8 +63,8 @@ Position parse(const std::string& line) {
 }
 
 std::string format(const Position& p) {
-    std::string out = std::to_string(p.side() + 1) + " " + std::to_string(p.score(0)) + " " +
-                      std::to_string(p.score(1)) + " ";
+    std::string out =
+        std::to_string(p.side() + 1) + " " + std::to_string(p.score(0)) + " " + std::to_string(p.score(1)) + " ";
     for (int c = 0; c < kCells; c++) {
         if (c && cell_y(c) != cell_y(c - 1)) out += '/';
         out += p.marbles(0) >> c & 1 ? 'o' : p.marbles(1) >> c & 1 ? 'x' : '.';
@@ -121,7 +121,9 @@ struct GreedyPlayer : Player {
 
 struct SearchPlayer : Player {
     SearchPlayer(int level, int depth, double scale) : level(level), depth(depth), scale(scale) {}
-    std::string name() const override { return depth ? "depth " + std::to_string(depth) : "level " + std::to_string(level); }
+    std::string name() const override {
+        return depth ? "depth " + std::to_string(depth) : "level " + std::to_string(level);
+    }
     void new_game() override { search.clear(); }
     Move choose(const Position& p, const std::vector<uint64_t>& history, uint64_t& rng) override {
         if (depth) {
@@ -239,11 +241,16 @@ int main(int argc, char** argv) {
     bool tour = false;
     for (int i = 1; i < argc; i++) {
         std::string a = argv[i];
-        if (a == "--tournament") tour = true;
-        else if (a == "--scale" && i + 1 < argc) scale = std::atof(argv[++i]);
-        else if (a == "--games" && i + 1 < argc) games = std::atoi(argv[++i]);
-        else if (a == "--pairing" && i + 1 < argc) only = argv[++i];
-        else if (a == "--make-positions" && i + 1 < argc) return make_positions(std::atoi(argv[++i]));
+        if (a == "--tournament")
+            tour = true;
+        else if (a == "--scale" && i + 1 < argc)
+            scale = std::atof(argv[++i]);
+        else if (a == "--games" && i + 1 < argc)
+            games = std::atoi(argv[++i]);
+        else if (a == "--pairing" && i + 1 < argc)
+            only = argv[++i];
+        else if (a == "--make-positions" && i + 1 < argc)
+            return make_positions(std::atoi(argv[++i]));
         else {
             std::fprintf(stderr, "usage: engine_bench [--tournament [--scale F] [--games N] [--pairing K,...]]\n");
             return 2;

@@ -31,9 +31,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double now_ms() {
-    return std::chrono::duration<double, std::milli>(Clock::now().time_since_epoch()).count();
-}
+double now_ms() { return std::chrono::duration<double, std::milli>(Clock::now().time_since_epoch()).count(); }
 
 // What a process has used so far, all its threads together.
 struct Usage {
@@ -228,7 +226,8 @@ void drive(Figures& out) {
             seen();
             headless::move(630, 470);
             seen();
-            out.keys.push_back(latency([&] { headless::key(uint8(m.key), true); }, cell_left(m.tx), cell_top(m.ty), kCellBox));
+            out.keys.push_back(
+                latency([&] { headless::key(uint8(m.key), true); }, cell_left(m.tx), cell_top(m.ty), kCellBox));
             seen();
             headless::key(uint8(m.key), false);
             seen();
@@ -274,21 +273,28 @@ int main(int argc, char** argv) {
     double start = median(starts);
     double click = median(f.clicks), key = median(f.keys), move = median(f.moves);
     std::printf("%-44s %10s %12s  %s\n", "", "median", "target", "");
-    std::printf("%-44s %8.1f ms %9s ms  %s\n", "start to the title on the screen (11 runs)", start, "< 150", start < 150 ? "PASS" : "FAIL");
+    std::printf("%-44s %8.1f ms %9s ms  %s\n", "start to the title on the screen (11 runs)", start, "< 150",
+                start < 150 ? "PASS" : "FAIL");
     bool quiet = true;
-    for (const auto& [device, idle] : {std::pair<const char*, Load>{"headless", f.idle}, {"SDL on Xvfb 1920x1080", sdl}}) {
+    for (const auto& [device, idle] :
+         {std::pair<const char*, Load>{"headless", f.idle}, {"SDL on Xvfb 1920x1080", sdl}}) {
         if (idle.percent < 0) {
             std::printf("idle game on the board, %s: not measured (no Xvfb or xdotool)\n", device);
             continue;
         }
         bool cpu = idle.percent < 1, calm = idle.switches < 50;
         quiet = quiet && cpu && calm;
-        std::printf("%-44s %8.2f %% %10s %%  %s\n", ("idle, " + std::string(device) + ", one core (10 s)").c_str(), idle.percent, "< 1", cpu ? "PASS" : "FAIL");
-        std::printf("%-44s %8.1f /s %9s /s  %s\n", ("idle, " + std::string(device) + ", sleeps").c_str(), idle.switches, "< 50", calm ? "PASS" : "FAIL");
+        std::printf("%-44s %8.2f %% %10s %%  %s\n", ("idle, " + std::string(device) + ", one core (10 s)").c_str(),
+                    idle.percent, "< 1", cpu ? "PASS" : "FAIL");
+        std::printf("%-44s %8.1f /s %9s /s  %s\n", ("idle, " + std::string(device) + ", sleeps").c_str(), idle.switches,
+                    "< 50", calm ? "PASS" : "FAIL");
     }
-    std::printf("%-44s %8.3f ms %9s ms  %s\n", "click (release) to the ring on the screen (48)", click, "< 2", click < 2 ? "PASS" : "FAIL");
-    std::printf("%-44s %8.3f ms %9s ms  %s\n", "keypad key to the moved marble (48)", key, "< 2", key < 2 ? "PASS" : "FAIL");
-    std::printf("%-44s %8.3f ms %9s ms  %s\n", "pointer move to the cursor there (48)", move, "< 2", move < 2 ? "PASS" : "FAIL");
+    std::printf("%-44s %8.3f ms %9s ms  %s\n", "click (release) to the ring on the screen (48)", click, "< 2",
+                click < 2 ? "PASS" : "FAIL");
+    std::printf("%-44s %8.3f ms %9s ms  %s\n", "keypad key to the moved marble (48)", key, "< 2",
+                key < 2 ? "PASS" : "FAIL");
+    std::printf("%-44s %8.3f ms %9s ms  %s\n", "pointer move to the cursor there (48)", move, "< 2",
+                move < 2 ? "PASS" : "FAIL");
     bool pass = start < 150 && quiet && click < 2 && key < 2 && move < 2;
     return pass ? 0 : 1;
 }

@@ -163,7 +163,8 @@ int main() {
     driver.join();
     seating::stop();
     if (screens.size() < 100) {
-        std::fprintf(stderr, "net_bench: the game stopped after %zu moves: %s\n", screens.size(), peer->cause().c_str());
+        std::fprintf(stderr, "net_bench: the game stopped after %zu moves: %s\n", screens.size(),
+                     peer->cause().c_str());
         return 1;
     }
 

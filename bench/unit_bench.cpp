@@ -24,7 +24,7 @@ constexpr int kStride = kScreenRow;
 // Defaults that command-line flags given after them override.
 const char* const kDefaultFlags[] = {
     "--benchmark_repetitions=15",
-    "--benchmark_min_time=0.06", // many short runs: a median that shrugs off bursts of load
+    "--benchmark_min_time=0.06",                   // many short runs: a median that shrugs off bursts of load
     "--benchmark_enable_random_interleaving=true", // spreads drift over all runs
     "--benchmark_display_aggregates_only=true",
 };
@@ -57,9 +57,7 @@ std::vector<Place> spread_places(int32 max_x, int32 max_y, int32 count_n, uint64
 
 char* at(char* buffer, int32 x, int32 y) { return buffer + y * kStride + x * 4; }
 
-void put(char* image, int width, int x, int y, uint32 value) {
-    std::memcpy(image + (y * width + x) * 4, &value, 4);
-}
+void put(char* image, int width, int x, int y, uint32 value) { std::memcpy(image + (y * width + x) * 4, &value, 4); }
 
 bool in_disc(int x, int y, int r2) {
     int dx = 2 * x - 31, dy = 2 * y - 31;
@@ -74,8 +72,7 @@ struct Images {
 
     Images()
         : ecran(kFrameBytes), fond(kFrameBytes), video(kFrameBytes), boule1(kSpriteBytes), boule2(kSpriteBytes),
-          anneau(kSpriteBytes),
-          nb(kDigitsBytes), souris(kCursorBytes), ssouris(kCursorBytes) {
+          anneau(kSpriteBytes), nb(kDigitsBytes), souris(kCursorBytes), ssouris(kCursorBytes) {
         _ECRAN = ecran.data();
         _FOND = fond.data();
         _VIDEO = video.data();
@@ -274,8 +271,8 @@ bool print_table(const std::vector<Line>& lines, const std::map<std::string, dou
         const char* result = "info";
         if (line.goal == Goal::TimeAtMost || line.goal == Goal::FasterAtLeast) {
             bool met = line.goal == Goal::TimeAtMost ? ratio <= line.target : ratio >= line.target;
-            std::snprintf(target, sizeof target, "%s %.2fx %s", line.goal == Goal::TimeAtMost ? "<=" : ">=", line.target,
-                          faster ? "faster" : "the time");
+            std::snprintf(target, sizeof target, "%s %.2fx %s",
+                          line.goal == Goal::TimeAtMost ? "<=" : ">=", line.target, faster ? "faster" : "the time");
             result = met ? "PASS" : "FAIL";
             all_met = all_met && met;
         } else {
@@ -329,7 +326,8 @@ int main(int argc, char** argv) {
         std::string name = std::string("_PUTSPRITE_") + path_name(path);
         add(name, &sprite_places, path, [im](const Place& p) { _PUTSPRITE(p.x, p.y, im->sprite(p.n)); });
         Goal goal = path == KeyedPath::Scalar ? Goal::FasterInfo : Goal::FasterAtLeast;
-        lines.push_back({name, "SDL_blit_sprite", "SDL_BlitSurface 32x32, keyed", goal, path == KeyedPath::AVX2 ? 4.0 : 2.5});
+        lines.push_back(
+            {name, "SDL_blit_sprite", "SDL_BlitSurface 32x32, keyed", goal, path == KeyedPath::AVX2 ? 4.0 : 2.5});
         lines.push_back({name, "memcpy_rows_sprite", "memcpy of 32 rows of 128 B", Goal::TimeInfo, 0});
     }
 

@@ -5,8 +5,6 @@
 
 AppType* MonApp;
 
-AppType::AppType() : BApplication("application/x-vnd.Be-Globoid") {
-    OpenWindow(MonProg, "Le thread de folie");
-}
+AppType::AppType() : BApplication("application/x-vnd.Be-Globoid") { OpenWindow(MonProg, "Le thread de folie"); }
 
 AppType::~AppType() {}

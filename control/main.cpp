@@ -23,8 +23,10 @@ int main(int argc, char** argv) {
     setup.pause_ms = options.pause_ms >= 0 ? options.pause_ms : 400;
     // The pauses are for a person to watch: GLOBOID_SEAT_PAUSE_MS caps each, and a
     // replay leaves them out unless it or --pause says otherwise.
-    if (const char* env = std::getenv("GLOBOID_SEAT_PAUSE_MS")) setup.longest_pause_ms = std::atoi(env);
-    else if (script && options.pause_ms < 0) setup.longest_pause_ms = 0;
+    if (const char* env = std::getenv("GLOBOID_SEAT_PAUSE_MS"))
+        setup.longest_pause_ms = std::atoi(env);
+    else if (script && options.pause_ms < 0)
+        setup.longest_pause_ms = 0;
     // The player on another machine: the host has the light marbles and moves first.
     std::unique_ptr<seats::Remote> remote;
     if (options.host || !options.join_host.empty()) {
@@ -45,8 +47,10 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    if (options.host) seating::start(setup, nullptr, std::move(remote));
-    else seating::start(setup, std::move(remote), nullptr);
+    if (options.host)
+        seating::start(setup, nullptr, std::move(remote));
+    else
+        seating::start(setup, std::move(remote), nullptr);
     MonApp = new AppType();
     if (script) script->start();
     MonApp->Run();

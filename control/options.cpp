@@ -32,7 +32,8 @@ const Option kOptions[] = {
          o.level = v.size() == 1 && v[0] >= '1' && v[0] <= '5' ? v[0] - '0' : 0;
          return o.level != 0;
      }},
-    {"--pause", "0..10000", "the computer's pauses before its clicks and its key, in all, in ms; 400 if not given (none under --script)",
+    {"--pause", "0..10000",
+     "the computer's pauses before its clicks and its key, in all, in ms; 400 if not given (none under --script)",
      [](Options& o, const std::string& v) {
          char* end = nullptr;
          long ms = std::strtol(v.c_str(), &end, 10);
@@ -46,8 +47,9 @@ const Option kOptions[] = {
      }},
     {"--headless", nullptr, "run without a display and without input",
      [](Options& o, const std::string&) { return o.headless = true; }},
-    {"--host", "[[ADDRESS:]PORT]", "wait for a player on another machine, on every address or on ADDRESS, on PORT "
-                                   "(default 4712, 0 for any free one); the terminal shows how to join",
+    {"--host", "[[ADDRESS:]PORT]",
+     "wait for a player on another machine, on every address or on ADDRESS, on PORT "
+     "(default 4712, 0 for any free one); the terminal shows how to join",
      [](Options& o, const std::string& v) {
          o.host = true;
          o.port = net::kDefaultPort;
@@ -61,14 +63,16 @@ const Option kOptions[] = {
              digits = v.substr(colon + 1);
              if (o.listen_address.empty()) return false;
          }
-         if (digits.empty() || digits.size() > 5 || digits.find_first_not_of("0123456789") != std::string::npos) return false;
+         if (digits.empty() || digits.size() > 5 || digits.find_first_not_of("0123456789") != std::string::npos)
+             return false;
          const long port = std::stol(digits);
          o.port = uint16_t(port);
          return port <= 65535;
      }},
     {"--join", "HOST[:PORT]", "join the game that HOST waits with (see --host), on PORT (default 4712)",
      [](Options& o, const std::string& v) { return net::parse_address(v, &o.join_host, &o.port); }},
-    {"--code", "CODE", "the join code the host shows (XXXX-XXXX); with --host, the code to use in place of a random one",
+    {"--code", "CODE",
+     "the join code the host shows (XXXX-XXXX); with --host, the code to use in place of a random one",
      [](Options& o, const std::string& v) {
          std::array<char, net::kCodeLength> code;
          if (!net::normalise_code(v, &code)) return false;

@@ -4,8 +4,8 @@
 #include <string>
 
 struct Options {
-    int computer = 0;  // the players the computer takes: bit 1 player 1, bit 2 player 2
-    int level = 3;     // the computer's strength, 1 to 5
+    int computer = 0;   // the players the computer takes: bit 1 player 1, bit 2 player 2
+    int level = 3;      // the computer's strength, 1 to 5
     int pause_ms = -1;  // the computer's pauses in all, before its clicks and its key; -1 not given
     std::string script; // --script: the steps the headless device plays
     bool headless = false;

@@ -40,12 +40,12 @@ struct Glue {
     std::unique_ptr<seats::Seat> seat[3]; // seat[1] and seat[2]
     bool fixed = false;                   // a seat came from outside: C on the title changes nothing
     Stage stage = Stage::Title;
-    Position last;                        // the position at the previous poll
-    std::vector<Position> before;         // the position before each move so far, oldest first
+    Position last;                                          // the position at the previous poll
+    std::vector<Position> before;                           // the position before each move so far, oldest first
     bool c_held = false, m_held = false, undo_held = false; // as the previous poll saw the keys
     bool waiting_shown = false, start_posted = false;
-    int status = 0;                       // the program's exit status
-    char marks[4][4096] = {};             // players 1 and 2, then the same while the computer thinks
+    int status = 0;           // the program's exit status
+    char marks[4][4096] = {}; // players 1 and 2, then the same while the computer thinks
 };
 Glue* glue = nullptr;
 
@@ -224,8 +224,7 @@ void on_poll(const key_info& keys) {
         if (g.fixed && !g.start_posted) {
             // Both players are here: the game starts on both machines at once.
             g.start_posted = true;
-            input::post(input::Source::Seat,
-                        {input::Event::key(KEY_SPACE, true), input::Event::key(KEY_SPACE, false)});
+            input::post(input::Source::Seat, {input::Event::key(KEY_SPACE, true), input::Event::key(KEY_SPACE, false)});
         }
         if (c_pressed && !g.fixed) {
             // The person against the computer, which takes the dark marbles; the
@@ -233,8 +232,7 @@ void on_poll(const key_info& keys) {
             g.setup.computer = 2;
             g.seat[1] = seat_for(1);
             g.seat[2] = seat_for(2);
-            input::post(input::Source::Seat,
-                        {input::Event::key(KEY_SPACE, true), input::Event::key(KEY_SPACE, false)});
+            input::post(input::Source::Seat, {input::Event::key(KEY_SPACE, true), input::Event::key(KEY_SPACE, false)});
         }
         return;
     case Stage::Waiting:
@@ -248,10 +246,8 @@ void on_poll(const key_info& keys) {
         if (undo_pressed) undo();
         return;
     }
-    case Stage::Over:
-        return;
-    case Stage::Gone:
-        return;
+    case Stage::Over: return;
+    case Stage::Gone: return;
     }
 }
 

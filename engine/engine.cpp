@@ -112,9 +112,9 @@ struct Searcher::Impl {
     std::condition_variable wake;
     std::optional<Job> pending;
     std::shared_ptr<std::atomic<bool>> running_stop;
-    uint64_t latest = 0;      // id of the last job started
-    uint64_t finished = 0;    // id of the last job whose result is in
-    bool cancelled = false;   // the latest job was cancelled
+    uint64_t latest = 0;    // id of the last job started
+    uint64_t finished = 0;  // id of the last job whose result is in
+    bool cancelled = false; // the latest job was cancelled
     std::optional<GameMove> move;
     double time_scale = 1;
     bool quit = false;
@@ -169,8 +169,8 @@ void Searcher::start(const GamePosition& p, int level, std::vector<uint64_t> his
         impl_->stop_all();
         impl_->move.reset();
         impl_->cancelled = false;
-        impl_->pending = Impl::Job{to_position(p), level, std::move(history), seed, ++impl_->latest,
-                                   std::make_shared<std::atomic<bool>>(false)};
+        impl_->pending = Impl::Job{to_position(p), level,           std::move(history),
+                                   seed,           ++impl_->latest, std::make_shared<std::atomic<bool>>(false)};
     }
     impl_->wake.notify_one();
 }

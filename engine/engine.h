@@ -16,12 +16,12 @@ namespace engine {
 
 struct GamePosition {
     char grid[22][22] = {};
-    char tour = 1;       // 1 or 2
-    char score[3] = {};  // score[1], score[2]: marbles each player has pushed off
+    char tour = 1;      // 1 or 2
+    char score[3] = {}; // score[1], score[2]: marbles each player has pushed off
 };
 
 struct GameMove {
-    int n = 0;               // 1 to 3 marbles
+    int n = 0;                // 1 to 3 marbles
     int x[3] = {}, y[3] = {}; // in clicking order: along the line, from one end
     int sens = 0;
     bool operator==(const GameMove& o) const;

@@ -28,9 +28,7 @@ int side_score(Bits own, const Weights& w) {
     return s + w.cohesion * pairs;
 }
 
-Bits neighbours(Bits b) {
-    return shift<0>(b) | shift<1>(b) | shift<2>(b) | shift<3>(b) | shift<4>(b) | shift<5>(b);
-}
+Bits neighbours(Bits b) { return shift<0>(b) | shift<1>(b) | shift<2>(b) | shift<3>(b) | shift<4>(b) | shift<5>(b); }
 
 } // namespace
 

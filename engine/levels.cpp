@@ -43,8 +43,10 @@ Limits level_limits(int level, double time_scale) {
     Limits l;
     level = std::clamp(level, kMinLevel, kMaxLevel);
     static const int kMs[6] = {0, 0, 0, 150, 600, 2000};
-    if (level <= 2) l.depth = level;
-    else l.time_ms = std::max(1, int(kMs[level] * time_scale + 0.5));
+    if (level <= 2)
+        l.depth = level;
+    else
+        l.time_ms = std::max(1, int(kMs[level] * time_scale + 0.5));
     return l;
 }
 

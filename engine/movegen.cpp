@@ -9,15 +9,16 @@ namespace {
 
 // Front marbles of the lines that can move along themselves in direction D.
 struct InLine {
-    Bits advance2, advance3;        // into an empty cell
-    Bits push21, push31, push32;    // a row of pushed marbles stays on the board
-    Bits off21, off31, off32;       // the last pushed marble leaves it
+    Bits advance2, advance3;     // into an empty cell
+    Bits push21, push31, push32; // a row of pushed marbles stays on the board
+    Bits off21, off31, off32;    // the last pushed marble leaves it
 };
 
-template <int D> InLine in_line(Bits own, Bits opp, Bits empty) {
+template <int D>
+InLine in_line(Bits own, Bits opp, Bits empty) {
     constexpr int B = opposite(D);
-    Bits b1 = own & shift<D>(own);  // the marble behind is own
-    Bits b2 = b1 & shift<D>(b1);    // and the one behind that
+    Bits b1 = own & shift<D>(own);   // the marble behind is own
+    Bits b2 = b1 & shift<D>(b1);     // and the one behind that
     Bits to_empty = shift<B>(empty); // the cell ahead is empty
     Bits run1 = opp & to_empty, off1 = opp & edge(D);
     Bits run2 = opp & shift<B>(run1), off2 = opp & shift<B>(off1);
@@ -26,19 +27,22 @@ template <int D> InLine in_line(Bits own, Bits opp, Bits empty) {
 }
 
 // The base of a line of n whose front is f, moving in direction d.
-template <int D> Bits base_of(Bits fronts, int n) {
+template <int D>
+Bits base_of(Bits fronts, int n) {
     if (D >= 3) return fronts;
     for (int k = 1; k < n; k++) fronts = shift<opposite(D)>(fronts);
     return fronts;
 }
 
-template <class Sink> struct Gen {
+template <class Sink>
+struct Gen {
     Sink& sink;
     Bits own, opp, empty;
 
     void emit(Bits bases, int n, int axis, int dir, Move::Kind kind) { sink(bases, n, axis, dir, kind); }
 
-    template <int D> void direction(bool push_offs_only) {
+    template <int D>
+    void direction(bool push_offs_only) {
         constexpr int A = D % 3;
         InLine l = in_line<D>(own, opp, empty);
         emit(base_of<D>(l.off21, 2), 2, A, D, Move::PushOff);
@@ -58,9 +62,10 @@ template <class Sink> struct Gen {
     }
 
     // Lines along axis A stepping sideways in D: every marble's target empty.
-    template <int D, int A> void sideways(Bits free) {
+    template <int D, int A>
+    void sideways(Bits free) {
         constexpr int Back = opposite(A);
-        Bits pair = free & shift<Back>(free);  // base and the next one along A
+        Bits pair = free & shift<Back>(free); // base and the next one along A
         emit(pair, 2, A, D, Move::Plain);
         emit(pair & shift<Back>(pair), 3, A, D, Move::Plain);
     }
@@ -83,11 +88,11 @@ struct ListSink {
     }
 };
 
-
 // The opposing marbles that a push-off in direction D would remove: each stands on
 // the edge with two pushers behind it, or with one more opposing marble and three
 // pushers.
-template <int D> Bits lost(Bits own, Bits opp) {
+template <int D>
+Bits lost(Bits own, Bits opp) {
     Bits b1 = own & shift<D>(own), b2 = b1 & shift<D>(b1);
     return opp & edge(D) & (shift<D>(b1) | shift<D>(opp & shift<D>(b2)));
 }
@@ -109,7 +114,8 @@ void generate_push_offs(const Position& p, MoveList& out) {
 namespace {
 
 // As Gen, but only the sizes: pushes and push-offs together, lines by their fronts.
-template <int D> int count_direction(Bits own, Bits opp, Bits empty) {
+template <int D>
+int count_direction(Bits own, Bits opp, Bits empty) {
     constexpr int B = opposite(D), A = D % 3;
     Bits b1 = own & shift<D>(own);
     Bits b2 = b1 & shift<D>(b1);
@@ -120,8 +126,8 @@ template <int D> int count_direction(Bits own, Bits opp, Bits empty) {
     Bits pa = free & shift<opposite((A + 1) % 3)>(free), pb = free & shift<opposite((A + 2) % 3)>(free);
     Bits ta = pa & shift<opposite((A + 1) % 3)>(pa), tb = pb & shift<opposite((A + 2) % 3)>(pb);
     return __builtin_popcountll(b1 & (to_empty | s1)) + __builtin_popcountll(b2 & (to_empty | s1 | s2)) +
-           __builtin_popcountll(free) + __builtin_popcountll(pa) + __builtin_popcountll(pb) +
-           __builtin_popcountll(ta) + __builtin_popcountll(tb);
+           __builtin_popcountll(free) + __builtin_popcountll(pa) + __builtin_popcountll(pb) + __builtin_popcountll(ta) +
+           __builtin_popcountll(tb);
 }
 
 } // namespace

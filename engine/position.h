@@ -78,7 +78,8 @@ inline Bits edge(int d) { return geo::kT.edge[d]; }
 // Moves cells one step in direction D; cells that would leave the board drop out.
 // Row lengths differ, so a neighbour's index differs by one offset per pair of
 // rows: the shift is a few masked shifts.
-template <int D, int K> inline Bits shift_group(Bits b) {
+template <int D, int K>
+inline Bits shift_group(Bits b) {
     constexpr auto& t = geo::kT;
     if constexpr (K >= t.groups[D]) {
         return 0;
@@ -92,7 +93,8 @@ template <int D, int K> inline Bits shift_group(Bits b) {
     }
 }
 
-template <int D> inline Bits shift(Bits b) {
+template <int D>
+inline Bits shift(Bits b) {
     return shift_group<D, 0>(b) | shift_group<D, 1>(b) | shift_group<D, 2>(b) | shift_group<D, 3>(b);
 }
 

@@ -74,8 +74,8 @@ private:
     Move killers_[kMaxPly][2];
     int history_[2][0x2000];
     uint64_t path_[kMaxPly + 8];
-    std::vector<uint64_t> game_;   // the game's positions, sorted
-    uint64_t game_filter_[64];     // a quick no for most positions
+    std::vector<uint64_t> game_; // the game's positions, sorted
+    uint64_t game_filter_[64];   // a quick no for most positions
     int root_side_ = 0;
     uint64_t nodes_ = 0, node_limit_ = 0;
     bool stopped_ = false;

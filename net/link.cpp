@@ -76,8 +76,10 @@ struct Link::Impl {
     }
 
     void notice(const std::string& line) {
-        if (opt.notice) opt.notice(line);
-        else std::fprintf(stderr, "%s\n", line.c_str());
+        if (opt.notice)
+            opt.notice(line);
+        else
+            std::fprintf(stderr, "%s\n", line.c_str());
     }
 
     bool our_turn() const { return plies % 2 == (hosting ? 0u : 1u); }
@@ -215,20 +217,23 @@ struct Link::Impl {
         hello_timer.expires_after(milliseconds(opt.hello_ms));
         hello_timer.async_wait([this](const asio::error_code& ec) {
             if (ec || greeted || state == State::Ended) return;
-            if (open) end(Reason::Silence, "no answer from " + where, false);
-            else end(Reason::CannotConnect, "cannot connect to " + where + ": no answer", false);
+            if (open)
+                end(Reason::Silence, "no answer from " + where, false);
+            else
+                end(Reason::CannotConnect, "cannot connect to " + where + ": no answer", false);
         });
-        resolver.async_resolve(host, std::to_string(port_number), [this](const asio::error_code& ec,
-                                                                         tcp::resolver::results_type found) {
-            if (state == State::Ended) return;
-            if (ec) return end(Reason::CannotConnect, "cannot connect to " + where + ": " + ec.message(), false);
-            asio::async_connect(socket, found, [this](const asio::error_code& ec, const tcp::endpoint&) {
+        resolver.async_resolve(
+            host, std::to_string(port_number), [this](const asio::error_code& ec, tcp::resolver::results_type found) {
                 if (state == State::Ended) return;
                 if (ec) return end(Reason::CannotConnect, "cannot connect to " + where + ": " + ec.message(), false);
-                connected();
-                send(hello());
+                asio::async_connect(socket, found, [this](const asio::error_code& ec, const tcp::endpoint&) {
+                    if (state == State::Ended) return;
+                    if (ec)
+                        return end(Reason::CannotConnect, "cannot connect to " + where + ": " + ec.message(), false);
+                    connected();
+                    send(hello());
+                });
             });
-        });
     }
 
     // --- The connection ----------------------------------------------------
@@ -294,26 +299,31 @@ struct Link::Impl {
             return;
         }
         writing = true;
-        asio::async_write(socket, asio::buffer(out.front()), [this, g = generation](const asio::error_code& ec, size_t) {
-            if (g != generation) return;
-            if (ec) {
-                writing = false;
-                out.clear();
-                if (closing) drop_connection();
-                else lost();
-                return;
-            }
-            out.pop_front();
-            write();
-        });
+        asio::async_write(socket, asio::buffer(out.front()),
+                          [this, g = generation](const asio::error_code& ec, size_t) {
+                              if (g != generation) return;
+                              if (ec) {
+                                  writing = false;
+                                  out.clear();
+                                  if (closing)
+                                      drop_connection();
+                                  else
+                                      lost();
+                                  return;
+                              }
+                              out.pop_front();
+                              write();
+                          });
     }
 
     void read() {
         socket.async_read_some(asio::buffer(in), [this, g = generation](const asio::error_code& ec, size_t n) {
             if (g != generation) return;
             if (ec) {
-                if (closing) drop_connection();
-                else lost();
+                if (closing)
+                    drop_connection();
+                else
+                    lost();
                 return;
             }
             if (!closing) take(n);
@@ -338,8 +348,10 @@ struct Link::Impl {
 
     void fault(Reason r) {
         if (r == Reason::IllegalMove && !greeted) r = Reason::Malformed;
-        if (hosting && !greeted) refuse(r);
-        else end_for(r);
+        if (hosting && !greeted)
+            refuse(r);
+        else
+            end_for(r);
     }
 
     void message(const Message& m) {
@@ -381,7 +393,7 @@ struct Link::Impl {
     void greet_host(const Message& m) {
         if (m.type == Type::Refuse) {
             std::string why = m.reason == Reason::WrongCode ? "the host refused the join code"
-                                                             : std::string("the host refused: ") + describe(m.reason);
+                                                            : std::string("the host refused: ") + describe(m.reason);
             return end(m.reason, why, false);
         }
         if (m.type != Type::Hello) return end_for(Reason::Malformed);

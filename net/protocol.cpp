@@ -116,9 +116,12 @@ std::vector<uint8_t> encode(const Message& m) {
 
 size_t body_length(const uint8_t header[kHeaderSize], Reason* fault) {
     size_t length = read_be(header, 2);
-    if (length == 0) *fault = Reason::Malformed;
-    else if (length > kMaxFrame) *fault = Reason::Oversized;
-    else return length;
+    if (length == 0)
+        *fault = Reason::Malformed;
+    else if (length > kMaxFrame)
+        *fault = Reason::Oversized;
+    else
+        return length;
     return 0;
 }
 

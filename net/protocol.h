@@ -54,12 +54,12 @@ bool on_board(int x, int y);
 
 struct Message {
     Type type = Type::Heartbeat;
-    uint16_t version = kVersion;           // Hello
-    std::array<char, kCodeLength> code{};  // Hello: normalised code characters
-    Reason reason = Reason::None;          // Refuse
-    Move move;                             // Move
-    uint32_t ply = 0;                      // Hash: the number of moves played
-    uint64_t hash = 0;                     // Hash
+    uint16_t version = kVersion;          // Hello
+    std::array<char, kCodeLength> code{}; // Hello: normalised code characters
+    Reason reason = Reason::None;         // Refuse
+    Move move;                            // Move
+    uint32_t ply = 0;                     // Hash: the number of moves played
+    uint64_t hash = 0;                    // Hash
 };
 
 // The whole frame, header included.

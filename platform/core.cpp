@@ -295,8 +295,10 @@ void spin_hint() {
         if (++t->spins > kSpinsBeforeWait) {
             // A long spin: wait for any platform change, or a tick at most.
             auto until = tick_deadline();
-            if (until == Clock::time_point::max()) c.cv.wait(g);
-            else c.cv.wait_until(g, until);
+            if (until == Clock::time_point::max())
+                c.cv.wait(g);
+            else
+                c.cv.wait_until(g, until);
             kill_point(g, t);
         }
         return;

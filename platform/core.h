@@ -30,8 +30,8 @@ struct ThreadRecord {
     void* data = nullptr;
     bool spawned = false; // made by spawn_thread, so it waits for resume_thread
     bool resumed = false;
-    bool exited = false;  // its entry returned, or the OS thread ended
-    bool parked = false;  // stopped for good at a kill point
+    bool exited = false; // its entry returned, or the OS thread ended
+    bool parked = false; // stopped for good at a kill point
     std::atomic<bool> killed{false};
     // Pacing: what this thread's previous get_key_info and GetMouse returned.
     uint64_t key_gen = 0, key_published = 0, mouse_gen = 0;
@@ -66,16 +66,16 @@ struct Core {
 
     std::vector<ThreadRecord*> threads; // never freed: ids stay meaningful for good
     thread_id next_id = 1;
-    std::vector<LooperLock*> locks;     // every live looper's lock, released when a holder parks
+    std::vector<LooperLock*> locks; // every live looper's lock, released when a holder parks
 
     // Input. in_gen counts changes; published_gen is the newest generation that a
     // finished mouse pass (Unlock after GetMouse) took in.
     Input input;
     uint64_t in_gen = 0, published_gen = 0;
-    uint64_t mouse_begins = 0;     // GetMouse calls begun
-    uint64_t step_mouse_begins = 0; // mouse_begins at the latest input step
+    uint64_t mouse_begins = 0;           // GetMouse calls begun
+    uint64_t step_mouse_begins = 0;      // mouse_begins at the latest input step
     std::atomic<uint64_t> game_calls{0}; // get_key_info, spin_hint, wait_forever begun
-    std::atomic<int> watchers{0};  // threads waiting on game_calls, to be notified
+    std::atomic<int> watchers{0};        // threads waiting on game_calls, to be notified
 
     // The input queue (input.cpp). The event applied last is outstanding until it
     // is taken: the mouse thread has begun two GetMouse calls since (mark_mouse),
@@ -87,16 +87,16 @@ struct Core {
     Clock::time_point pause_until;
     input::Source pause_from = input::Source::Person;
     bool person_turn = true;
-    bool input_closed = false;       // quitting: nothing more is applied
+    bool input_closed = false; // quitting: nothing more is applied
     static constexpr int kPauseLimitFromEnv = -2;
-    int pause_limit = kPauseLimitFromEnv; // else -1 (none) or the longest pause in ms
-    uint32 held_buttons[2] = {};     // per source: buttons it pressed and has not released
-    uint8 held_keys[2][16] = {};     // per source: keys it put down and has not let go
-    bool dropped_button = false;     // the person's primary press was dropped, so is its release
-    uint8 dropped_keys[16] = {};     // the person's direction keys dropped while down
-    uint64_t watches_begun = 0;    // the pacing waits end when one begins, as a tick would
+    int pause_limit = kPauseLimitFromEnv;           // else -1 (none) or the longest pause in ms
+    uint32 held_buttons[2] = {};                    // per source: buttons it pressed and has not released
+    uint8 held_keys[2][16] = {};                    // per source: keys it put down and has not let go
+    bool dropped_button = false;                    // the person's primary press was dropped, so is its release
+    uint8 dropped_keys[16] = {};                    // the person's direction keys dropped while down
+    uint64_t watches_begun = 0;                     // the pacing waits end when one begins, as a tick would
     Clock::duration tick = std::chrono::seconds(1); // a safety net: every change notifies
-    bool tick_forever = false;     // tests: pacing waits end only on a change
+    bool tick_forever = false;                      // tests: pacing waits end only on a change
 
     // The screen.
     BWindowScreen* screen = nullptr;
@@ -108,9 +108,9 @@ struct Core {
     // The application.
     BLooper* app = nullptr;
     bool quit_requested = false, quit_forwarded = false, app_done = false;
-    Clock::time_point quit_at;     // when the quit request went to the window
+    Clock::time_point quit_at; // when the quit request went to the window
 
-    std::string opening;           // the file a thread is opening or reading (file.cpp)
+    std::string opening; // the file a thread is opening or reading (file.cpp)
 };
 
 Core& core();

@@ -40,7 +40,8 @@ BFile::BFile(const char* path, uint32 /*open_mode: reading is all the game does*
     // once why the screen is dark, which is most often the working directory.
     if (end_io(fd_ < 0)) {
         bool picture = path_.rfind("Sprites/", 0) == 0;
-        std::fprintf(stderr, "%s: cannot open %s: %s%s\n", platform::program_name(), path_.c_str(), std::strerror(cause),
+        std::fprintf(stderr, "%s: cannot open %s: %s%s\n", platform::program_name(), path_.c_str(),
+                     std::strerror(cause),
                      picture ? " (pictures are read from Sprites/ in the working directory)" : "");
     }
 }

@@ -57,8 +57,7 @@ bool apply_event(Guard& g, const Queued& q) {
     const Event& e = q.event;
     int side = int(q.from);
     switch (e.kind) {
-    case Event::Move:
-        return apply_pointer(g, e.x, e.y);
+    case Event::Move: return apply_pointer(g, e.x, e.y);
     case Event::Press:
     case Event::Release: {
         bool down = e.kind == Event::Press;
@@ -70,8 +69,7 @@ bool apply_event(Guard& g, const Queued& q) {
     case Event::KeyUp:
         set_bit(c.held_keys[side], e.code, e.kind == Event::KeyDown);
         return apply_key(g, e.code, e.kind == Event::KeyDown);
-    case Event::Pause:
-        break;
+    case Event::Pause: break;
     }
     return false;
 }
@@ -101,13 +99,10 @@ bool admit(const Queued& q) {
 bool valid(const Event& e) {
     switch (e.kind) {
     case Event::Press:
-    case Event::Release:
-        return e.button >= 1 && e.button <= 3;
+    case Event::Release: return e.button >= 1 && e.button <= 3;
     case Event::KeyDown:
-    case Event::KeyUp:
-        return e.code < 128;
-    default:
-        return true;
+    case Event::KeyUp: return e.code < 128;
+    default: return true;
     }
 }
 

@@ -32,7 +32,7 @@ enum : uint8 {
 enum : uint32 { KEY_NUM_LOCK = 0x1 };
 
 struct key_info {
-    uint32 modifiers; // KEY_NUM_LOCK while Num Lock is on
+    uint32 modifiers;     // KEY_NUM_LOCK while Num Lock is on
     uint8 key_states[16]; // key k is down when bit 0x80 >> (k % 8) of byte k / 8 is set
 };
 

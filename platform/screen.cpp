@@ -73,8 +73,7 @@ int32 window_thread(void* data) {
 
 // ---- BView and BWindow. --------------------------------------------------------
 
-BView::BView(BRect frame, const char* /*name*/, uint32 /*resizing_mode*/, uint32 /*flags*/)
-    : frame_(frame) {}
+BView::BView(BRect frame, const char* /*name*/, uint32 /*resizing_mode*/, uint32 /*flags*/) : frame_(frame) {}
 
 BView::~BView() = default;
 

@@ -89,9 +89,8 @@ void set_icon(SDL_Window* window) {
     const Icon* icon = registered_icon();
     if (!icon) return;
     // SDL copies the pixels and never writes through this pointer.
-    SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<uint8*>(icon->rgba), icon->width,
-                                                              icon->height, 32, icon->width * 4,
-                                                              SDL_PIXELFORMAT_RGBA32);
+    SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<uint8*>(icon->rgba), icon->width, icon->height,
+                                                              32, icon->width * 4, SDL_PIXELFORMAT_RGBA32);
     if (!surface) return;
     SDL_SetWindowIcon(window, surface);
     SDL_FreeSurface(surface);
@@ -108,9 +107,12 @@ public:
         // it was made with, so it is made as large as the screen.
         SDL_Rect at{int(SDL_WINDOWPOS_CENTERED), int(SDL_WINDOWPOS_CENTERED), 640, 480};
         Uint32 flags = SDL_WINDOW_HIDDEN;
-        if (windowed && std::strcmp(windowed, "1") == 0) flags |= SDL_WINDOW_RESIZABLE;
-        else if (SDL_GetDisplayBounds(0, &at) == 0) flags |= SDL_WINDOW_FULLSCREEN_DESKTOP | SDL_WINDOW_BORDERLESS;
-        else flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
+        if (windowed && std::strcmp(windowed, "1") == 0)
+            flags |= SDL_WINDOW_RESIZABLE;
+        else if (SDL_GetDisplayBounds(0, &at) == 0)
+            flags |= SDL_WINDOW_FULLSCREEN_DESKTOP | SDL_WINDOW_BORDERLESS;
+        else
+            flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
         window_ = SDL_CreateWindow(title, at.x, at.y, at.w, at.h, flags);
         if (!window_) return fail(why, "cannot create the window");
         set_icon(window_);
@@ -209,12 +211,8 @@ private:
             return;
         }
         switch (e.type) {
-        case SDL_QUIT:
-            request_quit();
-            break;
-        case SDL_RENDER_TARGETS_RESET:
-            refill_ = force_ = true;
-            break;
+        case SDL_QUIT: request_quit(); break;
+        case SDL_RENDER_TARGETS_RESET: refill_ = force_ = true; break;
         case SDL_WINDOWEVENT:
             if (e.window.event == SDL_WINDOWEVENT_CLOSE) request_quit();
             if (e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) place();
@@ -237,8 +235,9 @@ private:
                                                                 : 0;
             // The press or release where it happened, whatever moves follow at once.
             std::vector<input::Event> batch = {input::Event::move(to_frame_x(e.button.x), to_frame_y(e.button.y))};
-            if (button) batch.push_back(e.type == SDL_MOUSEBUTTONDOWN ? input::Event::press(button)
-                                                                      : input::Event::release(button));
+            if (button)
+                batch.push_back(e.type == SDL_MOUSEBUTTONDOWN ? input::Event::press(button)
+                                                              : input::Event::release(button));
             input::post(input::Source::Person, batch);
             break;
         }
@@ -255,8 +254,7 @@ private:
             if (code) input::post(input::Source::Person, {input::Event::key(uint8(code), down)});
             break;
         }
-        default:
-            break;
+        default: break;
         }
     }
 

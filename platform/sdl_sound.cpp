@@ -62,7 +62,8 @@ void SdlSound::run() {
     std::unique_lock<std::mutex> g(mu_);
     for (;;) {
         auto asked = [this] { return pending_ || stopping_; };
-        if (!device) cv_.wait(g, asked);
+        if (!device)
+            cv_.wait(g, asked);
         else if (!cv_.wait_until(g, close_at, asked)) {
             SDL_CloseAudioDevice(device);
             device = 0;

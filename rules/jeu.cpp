@@ -44,6 +44,5 @@ void SetJeu() {
     }
 
     for (y = 0; y <= 18; y++)
-        for (x = 0; x <= 20; x++)
-            AffBoule(x, y, Jeu[y][x]);
+        for (x = 0; x <= 20; x++) AffBoule(x, y, Jeu[y][x]);
 }

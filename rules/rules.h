@@ -6,10 +6,10 @@
 // are (x +- 2, y) and (x +- 1, y +- 1). Cells are always passed column first.
 
 extern char Jeu[22][22];
-extern char Tour;       // 1 or 2, the player to move
-extern char Score[3];   // Score[1], Score[2]: marbles each player has pushed off
-extern char Xc, Yc;     // the cell of the last click
-extern char NbSelec;    // 0 to 3 marbles selected
+extern char Tour;         // 1 or 2, the player to move
+extern char Score[3];     // Score[1], Score[2]: marbles each player has pushed off
+extern char Xc, Yc;       // the cell of the last click
+extern char NbSelec;      // 0 to 3 marbles selected
 extern char Xs[4], Ys[4]; // slots 1 to NbSelec hold the selected cells
 
 // Writes the border and the opening position into the zeroed grid and paints the

@@ -27,8 +27,7 @@ bool Voisin() {
 // On board cells this accepts exactly the two cells that continue the pair's line,
 // one beyond each end.
 bool Prolonge() {
-    if (Ys[1] == Ys[2])
-        return Yc == Ys[1] && (Abs(char(Xc - Xs[1])) <= 2 || Abs(char(Xc - Xs[2])) <= 2);
+    if (Ys[1] == Ys[2]) return Yc == Ys[1] && (Abs(char(Xc - Xs[1])) <= 2 || Abs(char(Xc - Xs[2])) <= 2);
     return (Abs(char(Xc - Xs[1])) <= 1 || Abs(char(Xc - Xs[2])) <= 1) && Yc != Ys[1] && Yc != Ys[2] &&
            (Abs(char(Yc - Ys[1])) <= 1 || Abs(char(Yc - Ys[2])) <= 1) && Xc != Xs[1] && Xc != Xs[2];
 }

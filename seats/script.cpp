@@ -45,9 +45,8 @@ int key_code(const std::string& name) {
     static const struct {
         const char* name;
         uint8 code;
-    } names[] = {{"space", KEY_SPACE}, {"enter", KEY_ENTER}, {"escape", KEY_ESCAPE},
-                 {"kp1", KEY_KP1},     {"kp3", KEY_KP3},     {"kp4", KEY_KP4},
-                 {"kp6", KEY_KP6},     {"kp7", KEY_KP7},     {"kp9", KEY_KP9}};
+    } names[] = {{"space", KEY_SPACE}, {"enter", KEY_ENTER}, {"escape", KEY_ESCAPE}, {"kp1", KEY_KP1}, {"kp3", KEY_KP3},
+                 {"kp4", KEY_KP4},     {"kp6", KEY_KP6},     {"kp7", KEY_KP7},       {"kp9", KEY_KP9}};
     for (const auto& n : names)
         if (name == n.name) return n.code;
     if (name.rfind("0x", 0) == 0 && name.size() > 2 && name.size() <= 4) {
@@ -159,8 +158,7 @@ int step_limit_ms() {
 
 } // namespace
 
-ScriptSeat::ScriptSeat(const std::string& path)
-    : path_(path), limit_ms_(step_limit_ms()), steps_(parse_script(path)) {}
+ScriptSeat::ScriptSeat(const std::string& path) : path_(path), limit_ms_(step_limit_ms()), steps_(parse_script(path)) {}
 
 // The thread keeps its own copy: it may outlive the seat, up to the end of the process.
 void ScriptSeat::start() {
@@ -191,35 +189,20 @@ void ScriptSeat::play() const {
         if (input::wait_drained(0) == input::Wait::Quit) return;
         bool going = true;
         switch (s.kind) {
-        case Step::Move:
-            going = step(&s, {Event::move(s.x, s.y)});
-            break;
-        case Step::Press:
-            going = step(&s, {Event::press(s.button)});
-            break;
-        case Step::Release:
-            going = step(&s, {Event::release(s.button)});
-            break;
-        case Step::Click:
-            going = step(&s, {Event::move(s.x, s.y), Event::press(), Event::release()});
-            break;
-        case Step::Key:
-            going = step(&s, {Event::key(s.code, s.down)});
-            break;
-        case Step::Tap:
-            going = step(&s, {Event::key(s.code, true), Event::key(s.code, false)});
-            break;
-        case Step::Wait:
-            going = step(&s, {}, true);
-            break;
+        case Step::Move: going = step(&s, {Event::move(s.x, s.y)}); break;
+        case Step::Press: going = step(&s, {Event::press(s.button)}); break;
+        case Step::Release: going = step(&s, {Event::release(s.button)}); break;
+        case Step::Click: going = step(&s, {Event::move(s.x, s.y), Event::press(), Event::release()}); break;
+        case Step::Key: going = step(&s, {Event::key(s.code, s.down)}); break;
+        case Step::Tap: going = step(&s, {Event::key(s.code, true), Event::key(s.code, false)}); break;
+        case Step::Wait: going = step(&s, {}, true); break;
         case Step::Shot: {
             std::string why;
-            if (!save_shot(s.path, &why)) script_error(path_, s.line, "cannot write " + quote(s.path, 200) + ": " + why);
+            if (!save_shot(s.path, &why))
+                script_error(path_, s.line, "cannot write " + quote(s.path, 200) + ": " + why);
             break;
         }
-        case Step::Quit:
-            input::request_quit();
-            return;
+        case Step::Quit: input::request_quit(); return;
         case Step::Signal:
             // Sent as any other process would send it: the handler alone must
             // bring the game down from here.

@@ -7,8 +7,8 @@
 SourisType* Souris;
 
 SourisType::SourisType()
-    : Thread(0), Bouton1(false), Bouton2(false), Bouton3(false), x(0), y(0), oldx(0), oldy(0),
-      Forme(new uint32[256]()), Fond(new uint32[256]()), Visible(false) {
+    : Thread(0), Bouton1(false), Bouton2(false), Bouton3(false), x(0), y(0), oldx(0), oldy(0), Forme(new uint32[256]()),
+      Fond(new uint32[256]()), Visible(false) {
     _SOURIS = reinterpret_cast<char*>(Forme);
     _SSOURIS = reinterpret_cast<char*>(Fond);
     // The thread gets the object itself: Souris is set only once this returns.

@@ -16,11 +16,11 @@ using test::Picture;
 
 // Every picture file, its width and height.
 const std::tuple<const char*, int, int> kForms[21] = {
-    {"souris", 16, 16},    {"vrkan", 32, 32},     {"pion1", 32, 32}, {"pion2", 32, 32},  {"vrk0", 27, 33},
-    {"vrk1", 27, 33},      {"vrk2", 27, 33},      {"vrk3", 27, 33},  {"vrk4", 27, 33},   {"vrk5", 27, 33},
-    {"vrk6", 27, 33},      {"presentation", 640, 480}, {"vorkane", 640, 480}, {"vrkscore", 146, 39},
-    {"vrkj1", 199, 43},    {"vrkj2", 199, 43},    {"victoire", 640, 480},
-    {"attente", 640, 480}, {"parti", 640, 480},   {"rompu", 640, 480},  {"tour", 32, 128},
+    {"souris", 16, 16}, {"vrkan", 32, 32},          {"pion1", 32, 32},     {"pion2", 32, 32},     {"vrk0", 27, 33},
+    {"vrk1", 27, 33},   {"vrk2", 27, 33},           {"vrk3", 27, 33},      {"vrk4", 27, 33},      {"vrk5", 27, 33},
+    {"vrk6", 27, 33},   {"presentation", 640, 480}, {"vorkane", 640, 480}, {"vrkscore", 146, 39}, {"vrkj1", 199, 43},
+    {"vrkj2", 199, 43}, {"victoire", 640, 480},     {"attente", 640, 480}, {"parti", 640, 480},   {"rompu", 640, 480},
+    {"tour", 32, 128},
 };
 
 std::string file(const std::string& dir, const std::string& name) { return dir + "/Sprites/" + name + ".tga"; }
@@ -33,14 +33,15 @@ TEST(ArtTest, EveryFileHasItsSizeAndHeaderAndOpaqueOrZeroPixels) {
         ASSERT_EQ(bytes.size(), 18 + size_t(w) * h * 4);
         // No image ID, no colour map, uncompressed true colour; the size; 32 bits,
         // eight of them alpha, bottom-left origin.
-        const char header[18] = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-                                 char(w), char(w >> 8), char(h), char(h >> 8), 32, 8};
+        const char header[18] = {0,  0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, char(w), char(w >> 8), char(h), char(h >> 8),
+                                 32, 8};
         EXPECT_EQ(bytes.substr(0, 18), std::string(header, 18));
         Picture img = load(name);
         size_t clear = std::count(img.rgb.begin(), img.rgb.end(), 0u);
         for (uint32_t p : img.rgb) ASSERT_TRUE(p == 0 || p >> 24 == 255) << std::hex << p;
         // The cursor and the 32x32 sprites have holes; everything else is opaque everywhere.
-        EXPECT_TRUE(w == 16 || (w == 32 && h == 32) ? clear > 0 && clear < img.rgb.size() : clear == 0) << clear << " clear";
+        EXPECT_TRUE(w == 16 || (w == 32 && h == 32) ? clear > 0 && clear < img.rgb.size() : clear == 0)
+            << clear << " clear";
     }
 }
 

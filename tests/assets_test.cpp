@@ -15,8 +15,8 @@
 
 // The game's constructor also starts the mouse thread; loading needs only the object.
 __attribute__((weak)) SourisType::SourisType()
-    : Thread(0), Bouton1(false), Bouton2(false), Bouton3(false), x(0), y(0), oldx(0), oldy(0),
-      Forme(nullptr), Fond(nullptr), Visible(false) {}
+    : Thread(0), Bouton1(false), Bouton2(false), Bouton3(false), x(0), y(0), oldx(0), oldy(0), Forme(nullptr),
+      Fond(nullptr), Visible(false) {}
 
 namespace {
 
@@ -29,7 +29,7 @@ TEST(AssetsTest, MissingShortLongAndRandomFilesStayInsideTheirPlaces) {
     souris.Forme = reinterpret_cast<uint32*>(forme.data());
     // Every picture the loaders read, and the size of its file.
     std::vector<std::pair<std::string, size_t>> files = {
-        {"souris", 16 * 16}, {"vrkan", 32 * 32},  {"pion1", 32 * 32},    {"pion2", 32 * 32},
+        {"souris", 16 * 16},    {"vrkan", 32 * 32},     {"pion1", 32 * 32},  {"pion2", 32 * 32},
         {"vorkane", 640 * 480}, {"vrkscore", 146 * 39}, {"vrkj1", 199 * 43}, {"vrkj2", 199 * 43}};
     for (int k = 0; k < 7; k++) files.push_back({"vrk" + std::to_string(k), 27 * 33});
     const uint64_t seed = 0x5EED0A55E75ull;
@@ -42,8 +42,10 @@ TEST(AssetsTest, MissingShortLongAndRandomFilesStayInsideTheirPlaces) {
             size_t full = 18 + 4 * pixels;
             std::string bytes(round == 1 ? full + 4096 : test::next_random(state) % (2 * full), '\0');
             for (char& c : bytes) c = char(test::next_random(state));
-            if (round == 0) std::remove(path.c_str());
-            else std::ofstream(path, std::ios::binary) << bytes;
+            if (round == 0)
+                std::remove(path.c_str());
+            else
+                std::ofstream(path, std::ios::binary) << bytes;
         }
         souris.Load("Sprites/souris.tga");
         LoadBoules();

@@ -88,8 +88,7 @@ std::map<std::pair<Group, int>, Outcome> game_moves(const GamePosition& g) {
             } catch (...) { // the victory screen's double does not return
                 won = true;
             }
-            if (won || Tour != g.tour)
-                out[{group, sens}] = {std::string(&Jeu[0][0], sizeof Jeu), Score[int(g.tour)]};
+            if (won || Tour != g.tour) out[{group, sens}] = {std::string(&Jeu[0][0], sizeof Jeu), Score[int(g.tour)]};
         }
     set_current(g);
     return out;
@@ -113,8 +112,8 @@ GamePosition random_position(uint64_t& rng) {
     std::vector<std::pair<int, int>> cells;
     for (int y = 2; y <= 10; y++)
         for (int x = 0; x <= 20; x++)
-            if (g.grid[y][x] == 1 || g.grid[y][x] == 2 || (g.grid[y][x] == 0 && (x + y) % 2 == 0 &&
-                                                           x >= std::abs(y - 6) + 2 && x <= 18 - std::abs(y - 6))) {
+            if (g.grid[y][x] == 1 || g.grid[y][x] == 2 ||
+                (g.grid[y][x] == 0 && (x + y) % 2 == 0 && x >= std::abs(y - 6) + 2 && x <= 18 - std::abs(y - 6))) {
                 g.grid[y][x] = 0;
                 cells.push_back({x, y});
             }
@@ -158,8 +157,8 @@ TEST(EngineTest, MovesAreExactlyThoseTheGameAccepts) {
             click(cells);
             ASSERT_EQ(NbSelec, m.n) << "seed " << seed << ": the clicks of a move select its marbles";
             auto it = want.find({group, m.sens});
-            ASSERT_NE(it, want.end()) << "seed " << seed << ": the game refuses a move of " << m.n << " sens "
-                                      << m.sens << " from " << play::Cell{m.x[0], m.y[0]};
+            ASSERT_NE(it, want.end()) << "seed " << seed << ": the game refuses a move of " << m.n << " sens " << m.sens
+                                      << " from " << play::Cell{m.x[0], m.y[0]};
             GamePosition after = g;
             ASSERT_TRUE(engine::apply(after, m));
             EXPECT_EQ(std::string(&after.grid[0][0], sizeof after.grid), it->second.grid) << "seed " << seed;

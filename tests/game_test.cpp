@@ -75,7 +75,8 @@ TEST(GameTest, AScriptThatCannotBeRunEndsTheRunWithItsReason) {
         {"key space sideways\n", "line 1: cannot read"},
         {"tap 0x80\n", "line 1: unknown key"},
         {"signal HUP\n", "line 1: unknown signal"},
-        {"move 1 2 \x1b[2J" + std::string(300, 'x'), "cannot read \"move 1 2 \\x1b[2J" + std::string(64, 'x') + "...\"\n"},
+        {"move 1 2 \x1b[2J" + std::string(300, 'x'),
+         "cannot read \"move 1 2 \\x1b[2J" + std::string(64, 'x') + "...\"\n"},
         {"tap space\n", "GLOBOID_SCRIPT_LIMIT_MS must be a whole number", kLimit + "=abc"},
         {"tap space\n", "not \"0\"", kLimit + "=0"},
         {"tap space\n", "not \"-5\"", kLimit + "=-5"},
@@ -145,10 +146,15 @@ TEST(GameTest, TheCommandLineIsListedAndABadOptionIsRefusedInOneLine) {
     };
     auto help = run({"--help"});
     EXPECT_EQ(help.first, 0);
-    for (const char* option : {"--computer 1|2|both", "--level 1..5", "--pause", "--script FILE", "--headless", "--help"})
+    for (const char* option :
+         {"--computer 1|2|both", "--level 1..5", "--pause", "--script FILE", "--headless", "--help"})
         EXPECT_NE(help.second.find(option), std::string::npos) << option << " is not listed:\n" << help.second;
-    for (std::vector<std::string> bad : {std::vector<std::string>{"--level", "6"}, {"--computer=3"}, {"--pause", "-1"},
-                                         {"--level"}, {"--headless=yes"}, {"--fast"}}) {
+    for (std::vector<std::string> bad : {std::vector<std::string>{"--level", "6"},
+                                         {"--computer=3"},
+                                         {"--pause", "-1"},
+                                         {"--level"},
+                                         {"--headless=yes"},
+                                         {"--fast"}}) {
         auto [status, output] = run(bad);
         EXPECT_EQ(status, 2) << bad[0];
         EXPECT_EQ(std::count(output.begin(), output.end(), '\n'), 1) << output;
@@ -181,7 +187,11 @@ TEST(QuitTest, EveryStateEndsWellEveryWay) {
         {"key held", "tap escape\nmove 639 479\n" + selected + "key kp3 down\n", "signal TERM", "(9, 5) o"},
         {"victory", to_victory, "quit", "victory"},
         {"victory, then its key", to_victory, "tap space", "victory"},
-        {"the computer thinking", "tap space\nmove 639 479\n", "signal INT", "thinking", {"--computer", "1", "--level", "5"}},
+        {"the computer thinking",
+         "tap space\nmove 639 479\n",
+         "signal INT",
+         "thinking",
+         {"--computer", "1", "--level", "5"}},
     };
     const std::string dir = test::scratch("quits");
     std::vector<std::unique_ptr<test::Child>> children;

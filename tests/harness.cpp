@@ -91,8 +91,10 @@ std::vector<uint32_t> box(const char* image, int x, int y, int w, int h, int wid
 bool eventually(const std::function<bool()>& cond) {
     auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (!cond())
-        if (std::chrono::steady_clock::now() > limit) return false;
-        else std::this_thread::yield();
+        if (std::chrono::steady_clock::now() > limit)
+            return false;
+        else
+            std::this_thread::yield();
     return true;
 }
 
@@ -152,9 +154,12 @@ int Child::wait(int limit_ms) {
     while (status_ == -1 && pid_ > 0) {
         int status;
         pid_t done = waitpid(pid_, &status, WNOHANG);
-        if (done == pid_) status_ = status;
-        else if (done < 0 || std::chrono::steady_clock::now() > deadline) return -1;
-        else std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        if (done == pid_)
+            status_ = status;
+        else if (done < 0 || std::chrono::steady_clock::now() > deadline)
+            return -1;
+        else
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     return status_;
 }
@@ -179,7 +184,11 @@ std::vector<std::string> runnable(std::vector<std::string> argv) {
         return std::string(h, sizeof h);
     };
     std::string own = header("/proc/self/exe"), theirs = header(argv[0]);
-    if (theirs.compare(0, 4, "\x7f" "ELF") != 0 || theirs.substr(18) != own.substr(18)) return argv;
+    if (theirs.compare(0, 4,
+                       "\x7f"
+                       "ELF") != 0 ||
+        theirs.substr(18) != own.substr(18))
+        return argv;
     std::istringstream words(emulator);
     argv.insert(argv.begin(), std::istream_iterator<std::string>(words), std::istream_iterator<std::string>());
     return argv;
@@ -472,7 +481,8 @@ std::string verify(const Check& c) {
         std::string seen = text(shown), want = text(c.board);
         return seen == want ? "" : "the board shows\n" + seen + "instead of\n" + want;
     }
-    Picture want = c.kind == Check::Frame ? compose(c.board) : picture(c.kind == Check::Title ? "presentation" : "victoire");
+    Picture want =
+        c.kind == Check::Frame ? compose(c.board) : picture(c.kind == Check::Title ? "presentation" : "victoire");
     std::string diff = test::differs(frame, want);
     if (!diff.empty()) test::write_ppm(c.shot + "-expected.ppm", want);
     return diff.empty() ? "" : diff + "; the shot is " + c.shot + ", the frame expected beside it";
@@ -480,7 +490,8 @@ std::string verify(const Check& c) {
 
 std::unique_ptr<test::Child> start(const std::string& script_path, const std::vector<std::string>& options) {
     std::vector<std::string> argv = {GLOBOID_BUILD_DIR "/globoid", "--script", script_path}, env;
-    for (const std::string& o : options) (o.rfind("--", 0) && o.find('=') != std::string::npos ? env : argv).push_back(o);
+    for (const std::string& o : options)
+        (o.rfind("--", 0) && o.find('=') != std::string::npos ? env : argv).push_back(o);
     return std::make_unique<test::Child>(test::in_dir(GLOBOID_BUILD_DIR, argv), env);
 }
 

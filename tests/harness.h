@@ -133,8 +133,8 @@ struct Check {
 };
 struct Game {
     std::vector<std::string> options; // from the file's "options" line: arguments, and NAME=value for the environment
-    std::string script, steps; // steps: without the checks' moves and shots
-    std::string sounds;        // the "sound NAME" lines, in order; none: not checked
+    std::string script, steps;        // steps: without the checks' moves and shots
+    std::string sounds;               // the "sound NAME" lines, in order; none: not checked
     std::vector<Check> checks;
 };
 Game load(const std::string& path, const std::string& shots);

@@ -31,8 +31,9 @@ TEST(Install, PutsEveryFileInItsPlaceAndTheLauncherRunsTheGameFromAnyDirectory) 
     // The entry starts the launcher by name and shows the icon by theme name.
     std::string entry = test::slurp(prefix / "share/applications/globoid.desktop");
     EXPECT_EQ(entry.rfind("[Desktop Entry]\n", 0), 0u) << entry;
-    for (const char* line : {"\nType=Application\n", "\nExec=globoid\n", "\nIcon=globoid\n", "\nActions=computer;\n",
-                          "\n[Desktop Action computer]\nName=Play against the computer\nExec=globoid --computer 2\n"})
+    for (const char* line :
+         {"\nType=Application\n", "\nExec=globoid\n", "\nIcon=globoid\n", "\nActions=computer;\n",
+          "\n[Desktop Action computer]\nName=Play against the computer\nExec=globoid --computer 2\n"})
         EXPECT_NE(entry.find(line), std::string::npos) << line << "\n" << entry;
 
     // The launcher, from anywhere, starts the game among its pictures.

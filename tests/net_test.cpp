@@ -37,18 +37,39 @@ const Bytes kHash1 = frame({4, 0, 0, 0, 1, 1, 2, 3, 4, 5, 6, 7, 8});
 
 TEST(Protocol, FramesParseStrictlyAndEncodeBackToTheSameBytes) {
     const Reason ok = Reason::None, bad = Reason::Malformed, off = Reason::IllegalMove, big = Reason::Oversized;
-    struct Row { Bytes bytes; Reason fault; } rows[] = {
-        {hello(), ok}, {hello(2), Reason::BadVersion}, {frame({1, 'G', 'L', 'B', 'D', 0, 9}), Reason::BadVersion},
+    struct Row {
+        Bytes bytes;
+        Reason fault;
+    } rows[] = {
+        {hello(), ok},
+        {hello(2), Reason::BadVersion},
+        {frame({1, 'G', 'L', 'B', 'D', 0, 9}), Reason::BadVersion},
         {frame({1, 'X', 'L', 'B', 'D', 0, 1, 'A', 'B', 'C', 'D', 'E', 'F', 'G', 'H'}), bad},
-        {hello(kVersion, "abcdefgh"), bad}, {frame({1, 'G', 'L', 'B', 'D', 0, 1, 'A', 'B', 'C'}), bad},
-        {frame({2, uint8_t(Reason::WrongCode)}), ok}, {frame({2, 0}), bad}, {frame({2, uint8_t(Reason::Count)}), bad},
-        {kMove, ok}, {move({1, 6, 2, 0, 0, 0, 0, 0}), ok}, {move({0, 6, 2, 0, 0, 0, 0, 0}), bad},
-        {move({4, 6, 2, 0, 0, 0, 0, 0}), bad}, {move({1, 6, 2, 0, 0, 0, 0, 6}), bad},
+        {hello(kVersion, "abcdefgh"), bad},
+        {frame({1, 'G', 'L', 'B', 'D', 0, 1, 'A', 'B', 'C'}), bad},
+        {frame({2, uint8_t(Reason::WrongCode)}), ok},
+        {frame({2, 0}), bad},
+        {frame({2, uint8_t(Reason::Count)}), bad},
+        {kMove, ok},
+        {move({1, 6, 2, 0, 0, 0, 0, 0}), ok},
+        {move({0, 6, 2, 0, 0, 0, 0, 0}), bad},
+        {move({4, 6, 2, 0, 0, 0, 0, 0}), bad},
+        {move({1, 6, 2, 0, 0, 0, 0, 6}), bad},
         {move({1, 6, 2, 7, 3, 0, 0, 0}), bad}, // a slot past n in use
-        {move({1, 7, 2, 0, 0, 0, 0, 0}), off}, {move({1, 4, 2, 0, 0, 0, 0, 0}), off}, // x + y odd; the border
-        {move({1, 10, 11, 0, 0, 0, 0, 0}), off}, {move({1, 0xfe, 2, 0, 0, 0, 0, 0}), off}, {frame({3, 1, 6, 2}), bad},
-        {kHash1, ok}, {frame({4, 0, 0, 0, 1}), bad}, {frame({5}), ok}, {frame({6}), ok}, {frame({5, 0}), bad},
-        {frame({0}), bad}, {frame({77}), bad}, {Bytes{0, 0, 5}, bad}, {Bytes{0, kMaxFrame + 1}, big},
+        {move({1, 7, 2, 0, 0, 0, 0, 0}), off},
+        {move({1, 4, 2, 0, 0, 0, 0, 0}), off}, // x + y odd; the border
+        {move({1, 10, 11, 0, 0, 0, 0, 0}), off},
+        {move({1, 0xfe, 2, 0, 0, 0, 0, 0}), off},
+        {frame({3, 1, 6, 2}), bad},
+        {kHash1, ok},
+        {frame({4, 0, 0, 0, 1}), bad},
+        {frame({5}), ok},
+        {frame({6}), ok},
+        {frame({5, 0}), bad},
+        {frame({0}), bad},
+        {frame({77}), bad},
+        {Bytes{0, 0, 5}, bad},
+        {Bytes{0, kMaxFrame + 1}, big},
         {Bytes{'G', 'E', 'T', ' ', '/'}, big},
     };
     for (const Row& row : rows) {
@@ -60,7 +81,9 @@ TEST(Protocol, FramesParseStrictlyAndEncodeBackToTheSameBytes) {
                 used += d.feed(row.bytes.data() + used, std::min(chunk, row.bytes.size() - used));
             EXPECT_EQ(d.fault(), row.fault);
             EXPECT_EQ(d.ready(), row.fault == Reason::None);
-            if (d.ready()) { EXPECT_EQ(encode(d.message()), row.bytes); }
+            if (d.ready()) {
+                EXPECT_EQ(encode(d.message()), row.bytes);
+            }
         }
     }
 }
@@ -73,10 +96,23 @@ TEST(Protocol, CodesAndAddresses) {
         EXPECT_FALSE(normalise_code(wrong, &code)) << wrong;
     std::string a = new_code(), b = new_code();
     EXPECT_TRUE(normalise_code(a, &code) && show_code(code) == a && a != b) << a << " " << b;
-    struct Row { const char* text; const char* host; int port; } rows[] = {
-        {"192.0.2.1:4321", "192.0.2.1", 4321}, {"example.org", "example.org", kDefaultPort}, {"[::1]:9", "::1", 9},
-        {"::1", "::1", kDefaultPort}, {"h:65535", "h", 65535}, {":80", nullptr, 0}, {"h:0", nullptr, 0},
-        {"h:65536", nullptr, 0}, {"h:8x", nullptr, 0}, {"h:", nullptr, 0}, {"[::1", nullptr, 0}, {"[::1]x", nullptr, 0},
+    struct Row {
+        const char* text;
+        const char* host;
+        int port;
+    } rows[] = {
+        {"192.0.2.1:4321", "192.0.2.1", 4321},
+        {"example.org", "example.org", kDefaultPort},
+        {"[::1]:9", "::1", 9},
+        {"::1", "::1", kDefaultPort},
+        {"h:65535", "h", 65535},
+        {":80", nullptr, 0},
+        {"h:0", nullptr, 0},
+        {"h:65536", nullptr, 0},
+        {"h:8x", nullptr, 0},
+        {"h:", nullptr, 0},
+        {"[::1", nullptr, 0},
+        {"[::1]x", nullptr, 0},
     };
     for (const Row& row : rows) {
         std::string host;
@@ -118,8 +154,10 @@ struct Peer {
     // The next frame other than a heartbeat; empty at the end of the stream.
     Bytes next() const {
         for (Bytes b(2);; b.resize(2))
-            if (!read(b.data(), 2) || (b.resize(2 + (b[0] << 8 | b[1])), !read(b.data() + 2, b.size() - 2))) return {};
-            else if (b != frame({5})) return b;
+            if (!read(b.data(), 2) || (b.resize(2 + (b[0] << 8 | b[1])), !read(b.data() + 2, b.size() - 2)))
+                return {};
+            else if (b != frame({5}))
+                return b;
     }
 };
 
@@ -156,11 +194,18 @@ TEST(Link, HostRefusesBadCallersUpToTheLimitThenPlaysKeptAliveByHeartbeats) {
     std::vector<std::string> notices;
     Options o = quick();
     o.max_tries = 6;
-    o.notice = [&](const std::string& line) { std::lock_guard<std::mutex> lock(m); notices.push_back(line); };
+    o.notice = [&](const std::string& line) {
+        std::lock_guard<std::mutex> lock(m);
+        notices.push_back(line);
+    };
     auto host = Link::host("127.0.0.1", 0, "abcd-efgh", o);
-    struct Row { Bytes sent; Reason refusal; } rows[] = {
-        {hello(2), Reason::BadVersion}, {hello(kVersion, "ABCDEFGJ"), Reason::WrongCode},
-        {frame({5}), Reason::Malformed}, {Bytes{'G', 'E', 'T', ' '}, Reason::Oversized}, {{}, Reason::Silence},
+    struct Row {
+        Bytes sent;
+        Reason refusal;
+    } rows[] = {
+        {hello(2), Reason::BadVersion},  {hello(kVersion, "ABCDEFGJ"), Reason::WrongCode},
+        {frame({5}), Reason::Malformed}, {Bytes{'G', 'E', 'T', ' '}, Reason::Oversized},
+        {{}, Reason::Silence},
     };
     for (const Row& row : rows) {
         Peer p = Peer::call(host->port());
@@ -190,14 +235,21 @@ TEST(Link, HostRefusesBadCallersUpToTheLimitThenPlaysKeptAliveByHeartbeats) {
 
 TEST(Link, EveryUnexpectedInputEndsTheJoinedLinkWithItsReason) {
     const Bytes kAnotherHash = frame({4, 0, 0, 0, 1, 9, 9, 9, 9, 9, 9, 9, 9});
-    struct Row { Bytes sent; Reason reason; bool told, hang_up = false; } rows[] = {
-        {hello(2), Reason::BadVersion, true}, {hello(kVersion, "ABCDEFGJ"), Reason::WrongCode, true},
+    struct Row {
+        Bytes sent;
+        Reason reason;
+        bool told, hang_up = false;
+    } rows[] = {
+        {hello(2), Reason::BadVersion, true},
+        {hello(kVersion, "ABCDEFGJ"), Reason::WrongCode, true},
         {frame({2, uint8_t(Reason::WrongCode)}), Reason::WrongCode, false},
-        {hello() + frame({77}), Reason::Malformed, true}, {hello() + Bytes{0xff, 0xff}, Reason::Oversized, true},
+        {hello() + frame({77}), Reason::Malformed, true},
+        {hello() + Bytes{0xff, 0xff}, Reason::Oversized, true},
         {hello() + move({1, 7, 2, 0, 0, 0, 0, 0}), Reason::IllegalMove, true},
         {hello() + kMove + kMove, Reason::IllegalMove, true}, // out of turn
         {hello() + kHash1, Reason::Malformed, true},          // a hash before its move
-        {hello() + kMove + kAnotherHash, Reason::HashDiffers, true}, {hello(), Reason::Silence, true},
+        {hello() + kMove + kAnotherHash, Reason::HashDiffers, true},
+        {hello(), Reason::Silence, true},
         {hello() + Bytes(kMove.begin(), kMove.begin() + 5), Reason::Disconnected, false, true},
         {hello() + frame({6}), Reason::PeerQuit, false},
     };
@@ -217,7 +269,9 @@ TEST(Link, EveryUnexpectedInputEndsTheJoinedLinkWithItsReason) {
         EXPECT_TRUE(test::eventually([&] { return link->state() == Link::State::Ended; }));
         EXPECT_EQ(link->reason(), row.reason) << link->cause();
         EXPECT_FALSE(row.hang_up && link->next_move(&got)) << "half a move came through";
-        if (row.told) { EXPECT_EQ(host.next(), frame({2, uint8_t(row.reason)})); }
+        if (row.told) {
+            EXPECT_EQ(host.next(), frame({2, uint8_t(row.reason)}));
+        }
         EXPECT_TRUE(row.hang_up || host.next().empty());
     }
 }
@@ -228,12 +282,14 @@ TEST(Program, TwoProgramsPlayAWholeGameEachScriptDrivingItsOwnSide) {
     std::vector<game::Game> sides;
     std::vector<std::unique_ptr<test::Child>> runs;
     for (const char* side : {"host", "join"}) {
-        sides.push_back(game::load(GAMES_DIR "/net/" + std::string(side) + ".txt", test::scratch("net_game/" + std::string(side))));
+        sides.push_back(
+            game::load(GAMES_DIR "/net/" + std::string(side) + ".txt", test::scratch("net_game/" + std::string(side))));
         std::ofstream(dir + "/" + side + ".txt") << sides.back().script;
     }
     runs.push_back(game::start(dir + "/host.txt", {"--host", "127.0.0.1:0", code, "GLOBOID_SEAT_PAUSE_MS=0"}));
     size_t at = std::string::npos;
-    ASSERT_TRUE(test::eventually([&] { return (at = runs[0]->output().find("--join 127.0.0.1:")) != std::string::npos; }));
+    ASSERT_TRUE(
+        test::eventually([&] { return (at = runs[0]->output().find("--join 127.0.0.1:")) != std::string::npos; }));
     const std::string port = runs[0]->output().substr(at + 17, runs[0]->output().find(' ', at + 17) - at - 17);
     runs.push_back(game::start(dir + "/join.txt", {"--join", "127.0.0.1:" + port, code, "GLOBOID_SEAT_PAUSE_MS=0"}));
     for (size_t i = 0; i < 2; i++) {
@@ -244,7 +300,12 @@ TEST(Program, TwoProgramsPlayAWholeGameEachScriptDrivingItsOwnSide) {
 
 TEST(Program, AHostilePeerEndsTheGameWithItsPictureAndStatus) {
     const std::string dir = test::scratch("net_hostile");
-    struct Row { Bytes sent; const char* picture; int status; const char* cause; } rows[] = {
+    struct Row {
+        Bytes sent;
+        const char* picture;
+        int status;
+        const char* cause;
+    } rows[] = {
         {frame({6}), "parti", 0, ""},
         {move({1, 8, 4, 0, 0, 0, 0, 3}), "rompu", 1, "globoid: an illegal move from the other side\n"}, // refused
         {move({1, 8, 4, 0, 0, 0, 0, 0}) + frame({4, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0}), "rompu", 1,
@@ -256,8 +317,8 @@ TEST(Program, AHostilePeerEndsTheGameWithItsPictureAndStatus) {
         const std::string shot = dir + "/" + std::to_string(&row - rows) + ".png";
         std::ofstream(dir + "/script.txt") << "wait\nshot " << shot << "\ntap space\n";
         TestHost listening;
-        auto run = game::start(dir + "/script.txt", {"--join", "127.0.0.1:" + std::to_string(listening.port),
-                                                     "--code", "ABCD-EFGH", "GLOBOID_SEAT_PAUSE_MS=0"});
+        auto run = game::start(dir + "/script.txt", {"--join", "127.0.0.1:" + std::to_string(listening.port), "--code",
+                                                     "ABCD-EFGH", "GLOBOID_SEAT_PAUSE_MS=0"});
         Peer host = listening.take();
         host.send(hello() + row.sent);
         if (&row == &rows[3]) host.hang_up(); // in the middle of a move

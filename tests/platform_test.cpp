@@ -38,8 +38,12 @@ struct Looper : BLooper {};
 thread_id start(std::function<void()> body, int least = 1) {
     static std::list<std::function<void()>> bodies; // outlive the parked threads
     turns = 0;
-    thread_id id = spawn_thread([](void* f) -> int32 { (*static_cast<std::function<void()>*>(f))(); return 0; },
-                                "test", B_NORMAL_PRIORITY, &bodies.emplace_back(std::move(body)));
+    thread_id id = spawn_thread(
+        [](void* f) -> int32 {
+            (*static_cast<std::function<void()>*>(f))();
+            return 0;
+        },
+        "test", B_NORMAL_PRIORITY, &bodies.emplace_back(std::move(body)));
     EXPECT_EQ(resume_thread(id), B_OK);
     EXPECT_TRUE(eventually([&] { return turns >= least; }));
     return id;
@@ -86,11 +90,37 @@ TEST_F(NoTick, KillEndsAThreadWhereverItIsAndFreesTheLocksItHeld) {
     } cases[] = {
         {"spinning", spin, 1},
         {"spinning past the spins that never wait", spin, 4097},
-        {"holding a lock twice", [&] { looper.Lock(); looper.Lock(); spin(); }, 1},
-        {"in get_key_info", [] { for (key_info info;; get_key_info(&info)) turns++; }, 2},
-        {"in GetMouse", [&] { mouse.Lock(); for (;; mouse.get()) turns++; }, 2},
-        {"in wait_forever", [] { turns++; wait_forever(); }, 1},
-        {"blocked on a lock", [&] { turns++; held.Lock(); turns++; }, 1},
+        {"holding a lock twice",
+         [&] {
+             looper.Lock();
+             looper.Lock();
+             spin();
+         },
+         1},
+        {"in get_key_info",
+         [] {
+             for (key_info info;; get_key_info(&info)) turns++;
+         },
+         2},
+        {"in GetMouse",
+         [&] {
+             mouse.Lock();
+             for (;; mouse.get()) turns++;
+         },
+         2},
+        {"in wait_forever",
+         [] {
+             turns++;
+             wait_forever();
+         },
+         1},
+        {"blocked on a lock",
+         [&] {
+             turns++;
+             held.Lock();
+             turns++;
+         },
+         1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.where);
@@ -110,9 +140,9 @@ TEST_F(NoTick, KillEndsAThreadWhereverItIsAndFreesTheLocksItHeld) {
 TEST(KeyTest, OnlyTheKeysOfTheGameReachItsCodes) {
     // Scancodes are USB usage numbers: keypad 1 to 9 are 89 to 97; W E A D Z X stand
     // for the keypad keys in their places (with Ctrl, themselves); M, C and Backspace are themselves.
-    const int keys[][2] = {{95, KEY_KP7}, {97, KEY_KP9},   {92, KEY_KP4},   {94, KEY_KP6},    {89, KEY_KP1},
-                           {91, KEY_KP3}, {44, KEY_SPACE}, {40, KEY_ENTER}, {41, KEY_ESCAPE}, {26, KEY_KP7},
-                           {8, KEY_KP9},  {4, KEY_KP4},    {7, KEY_KP6},    {29, KEY_KP1},    {27, KEY_KP3},
+    const int keys[][2] = {{95, KEY_KP7}, {97, KEY_KP9},   {92, KEY_KP4},      {94, KEY_KP6},    {89, KEY_KP1},
+                           {91, KEY_KP3}, {44, KEY_SPACE}, {40, KEY_ENTER},    {41, KEY_ESCAPE}, {26, KEY_KP7},
+                           {8, KEY_KP9},  {4, KEY_KP4},    {7, KEY_KP6},       {29, KEY_KP1},    {27, KEY_KP3},
                            {16, KEY_M},   {6, KEY_C},      {42, KEY_BACKSPACE}};
     for (int scancode = 0; scancode < 512; scancode++) {
         int expected = 0;
@@ -152,11 +182,13 @@ TEST_F(NoTick, ALongSpinWaitsUntilThePlatformChanges) {
     Looper looper;
     std::atomic<bool> flag{false};
     uint64_t before = headless::game_calls();
-    thread_id id = start([&] {
-        while (!flag) spin_hint();
-        turns++;
-        wait_forever();
-    }, 0);
+    thread_id id = start(
+        [&] {
+            while (!flag) spin_hint();
+            turns++;
+            wait_forever();
+        },
+        0);
     ASSERT_TRUE(eventually([&] { return headless::game_calls() >= before + 4097; }));
     auto calls_stay = [] {
         uint64_t calls = headless::game_calls();
@@ -201,7 +233,9 @@ TEST(InputQueueTest, EachEventIsSeenInOrderAtItsOwnPlaceAndTheFiltersDropOnlyWha
             if (keys.key_states[k / 8] & (0x80 >> (k % 8))) down += " " + std::to_string(k);
         note(last_keys, down);
     });
-    thread_id game = start([] { for (key_info keys;; turns++) get_key_info(&keys); });
+    thread_id game = start([] {
+        for (key_info keys;; turns++) get_key_info(&keys);
+    });
     ASSERT_EQ(input::wait_drained(10000), input::Wait::Drained);
     // The game's first poll may come later than the queue's drain on a slow machine.
     ASSERT_TRUE(eventually([] {
@@ -217,11 +251,11 @@ TEST(InputQueueTest, EachEventIsSeenInOrderAtItsOwnPlaceAndTheFiltersDropOnlyWha
     };
     // Posted at once, as a burst from the display: nothing merges or is lost, and the
     // seat's batch with its pause comes after, whole.
-    EXPECT_EQ(run({Event::move(10, 10), Event::press(), Event::release(), Event::move(20, 20),
-                   Event::key(KEY_KP6, true), Event::key(KEY_KP6, false), Event::press(), Event::move(30, 30),
-                   Event::release()},
-                  {Event::move(40, 40), Event::pause(30), Event::press(), Event::release()}),
-              "10,10 0\n10,10 1\n10,10 0\n20,20 0\nkeys 74\nkeys\n20,20 1\n30,30 1\n30,30 0\n40,40 0\n40,40 1\n40,40 0\n");
+    EXPECT_EQ(
+        run({Event::move(10, 10), Event::press(), Event::release(), Event::move(20, 20), Event::key(KEY_KP6, true),
+             Event::key(KEY_KP6, false), Event::press(), Event::move(30, 30), Event::release()},
+            {Event::move(40, 40), Event::pause(30), Event::press(), Event::release()}),
+        "10,10 0\n10,10 1\n10,10 0\n20,20 0\nkeys 74\nkeys\n20,20 1\n30,30 1\n30,30 0\n40,40 0\n40,40 1\n40,40 0\n");
 
     // Not the person's turn: their clicks and direction keys go, other keys and
     // moves pass, a seat's click passes, and a release whose press passed passes.
@@ -234,7 +268,8 @@ TEST(InputQueueTest, EachEventIsSeenInOrderAtItsOwnPlaceAndTheFiltersDropOnlyWha
     EXPECT_EQ(input::wait_drained(50, true), input::Wait::Late) << "waits for the person's turn";
     input::set_person_turn(true);
     EXPECT_EQ(run({Event::release(), Event::key(KEY_KP6, false), Event::press(), Event::release()}),
-              "50,50 1\n50,50 0\n") << "the releases of dropped presses go too";
+              "50,50 1\n50,50 0\n")
+        << "the releases of dropped presses go too";
 
     // Cancelled in the middle of a pause: the rest goes, and the seat's button is let go.
     input::post(Source::Seat, {Event::press(), Event::pause(60000), Event::release(), Event::key(KEY_KP6, true)});

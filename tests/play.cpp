@@ -263,7 +263,8 @@ struct Game {
         std::string what = "move " + std::to_string(sens) + ": ";
         if (won != (Score[int(tour)] == 6) || (won && (Tour != tour || Souris->Visible)))
             fail(what + "Gagne, the sixth point, the turn or the cursor");
-        else if (done != allowed || (done && (std::memcmp(want, Jeu, sizeof Jeu) || Score[int(tour)] != score + scores)))
+        else if (done != allowed ||
+                 (done && (std::memcmp(want, Jeu, sizeof Jeu) || Score[int(tour)] != score + scores)))
             fail(what + (allowed ? "allowed" : "refused") + " by the rules, but Joue did otherwise");
         else if (!done && (std::memcmp(grid, Jeu, sizeof Jeu) || Score[int(tour)] != score || !(selection() == sel)))
             fail(what + "refused, but the board, the score or the selection changed");

@@ -1,12 +1,10 @@
 // The whole game on a real X server (Xvfb, 640x480x24, no window manager) through
 // the SDL device, played with xdotool as a player would: keys and clicks of no
-// length, each followed at once by a move and a key, reach the game in order, the keypad with Num Lock off and on and the letters too, and
-// after every step the screen shows exactly the frame the same steps give on the
-// headless device. On a screen of
-// 1920x1080, with no window manager and under openbox, the whole frame shows,
-// scaled, and clicks land where they are drawn. The window carries the game's
-// icon; closing it or Alt+F4 ends the game with status 0.
-// Without a display the game says why on one line and stops at once.
+// length, each followed at once by a move and a key, reach the game in order, the keypad with Num Lock off and on and
+// the letters too, and after every step the screen shows exactly the frame the same steps give on the headless device.
+// On a screen of 1920x1080, with no window manager and under openbox, the whole frame shows, scaled, and clicks land
+// where they are drawn. The window carries the game's icon; closing it or Alt+F4 ends the game with status 0. Without a
+// display the game says why on one line and stops at once.
 #include <gtest/gtest.h>
 
 #include <X11/Xatom.h>
@@ -43,22 +41,22 @@ Step key(std::vector<std::string> names, const char* script) {
 }
 const Step kSteps[] = {
     key({"Escape"}, "tap escape"),
-    click("269", "109"),                  // first player, (8, 4)
-    key({"KP_Next"}, "tap kp3"),          // down-right to (9, 5)
-    click("269", "261"),                  // second player, (8, 8)
-    key({"KP_Prior"}, "tap kp9"),         // up-right to (9, 7)
-    click("194", "71"),                   // (5, 3)
+    click("269", "109"),                    // first player, (8, 4)
+    key({"KP_Next"}, "tap kp3"),            // down-right to (9, 5)
+    click("269", "261"),                    // second player, (8, 8)
+    key({"KP_Prior"}, "tap kp9"),           // up-right to (9, 7)
+    click("194", "71"),                     // (5, 3)
     key({"Num_Lock", "KP_End"}, "tap kp1"), // down-left to (4, 4), Num Lock on
-    click("369", "261"),                  // (12, 8)
-    key({"KP_7"}, "tap kp7"),             // up-left to (11, 7)
-    click("294", "147"),                  // (9, 5)
-    key({"KP_6"}, "tap kp6"),             // right to (11, 5)
-    click("319", "261"),                  // (10, 8)
-    key({"KP_4"}, "tap kp4"),             // left to (8, 8)
-    click("344", "147"),                  // (11, 5)
-    key({"x"}, "tap kp3"),                // the letter for down-right, to (12, 6)
-    click("344", "223"),                  // (11, 7)
-    key({"w"}, "tap kp7"),                // the letter for up-left, to (10, 6)
+    click("369", "261"),                    // (12, 8)
+    key({"KP_7"}, "tap kp7"),               // up-left to (11, 7)
+    click("294", "147"),                    // (9, 5)
+    key({"KP_6"}, "tap kp6"),               // right to (11, 5)
+    click("319", "261"),                    // (10, 8)
+    key({"KP_4"}, "tap kp4"),               // left to (8, 8)
+    click("344", "147"),                    // (11, 5)
+    key({"x"}, "tap kp3"),                  // the letter for down-right, to (12, 6)
+    click("344", "223"),                    // (11, 7)
+    key({"w"}, "tap kp7"),                  // the letter for up-left, to (10, 6)
 };
 
 std::unique_ptr<test::Child> xvfb;
@@ -73,8 +71,13 @@ std::vector<std::string> x_env(const std::string& on = display) {
         const char* options = std::getenv(name);
         return std::string(name) + "=" + (options ? std::string(options) + ":" : "") + option;
     };
-    return {"DISPLAY=" + on, "WAYLAND_DISPLAY", "SDL_VIDEODRIVER", "GLOBOID_WINDOWED", "GLOBOID_DEVICE",
-            "GLOBOID_SCRIPT", with("ASAN_OPTIONS", "detect_leaks=0"),
+    return {"DISPLAY=" + on,
+            "WAYLAND_DISPLAY",
+            "SDL_VIDEODRIVER",
+            "GLOBOID_WINDOWED",
+            "GLOBOID_DEVICE",
+            "GLOBOID_SCRIPT",
+            with("ASAN_OPTIONS", "detect_leaks=0"),
             with("TSAN_OPTIONS", "suppressions=" DISPLAY_SUPPRESSIONS)};
 }
 
@@ -253,8 +256,8 @@ TEST_F(XGameLarge, TheWholeGameShowsScaledAndClicksLandWhereTheyAreDrawn) {
                 int format;
                 unsigned long count = 0, after;
                 unsigned char* data = nullptr;
-                XGetWindowProperty(x, DefaultRootWindow(x), check, 0, 1, False, AnyPropertyType, &type, &format,
-                                   &count, &after, &data);
+                XGetWindowProperty(x, DefaultRootWindow(x), check, 0, 1, False, AnyPropertyType, &type, &format, &count,
+                                   &after, &data);
                 if (data) XFree(data);
                 return count > 0;
             })) << "openbox did not start (scripts/deps.sh installs it)";
@@ -267,8 +270,14 @@ TEST_F(XGameLarge, TheWholeGameShowsScaledAndClicksLandWhereTheyAreDrawn) {
         for (size_t i = 0; i < 5 && !HasFailure(); i++) {
             std::vector<std::string> step = kSteps[i].xdotool;
             if (step[0] == "mousemove")
-                step = {"mousemove", std::to_string(at_x(std::stoi(step[1]))), std::to_string(at_y(std::stoi(step[2]))),
-                        "click", "1", "mousemove", std::to_string(at_x(600)), std::to_string(at_y(20))};
+                step = {"mousemove",
+                        std::to_string(at_x(std::stoi(step[1]))),
+                        std::to_string(at_y(std::stoi(step[2]))),
+                        "click",
+                        "1",
+                        "mousemove",
+                        std::to_string(at_x(600)),
+                        std::to_string(at_y(20))};
             xdotool(step, d);
             expect_screen(i + 1, d, true);
         }

@@ -36,9 +36,9 @@ const Colour kLabel = rgb(236, 200, 140);
 
 // ---- Boards ---------------------------------------------------------------------
 
-const double kMarbleR = 14.0; // marble radius
-const double kHoleR = 15.0;   // the dimple a marble sits in
-const double kCollarR = 17.0; // up to here every hole looks exactly the same
+const double kMarbleR = 14.0;     // marble radius
+const double kHoleR = 15.0;       // the dimple a marble sits in
+const double kCollarR = 17.0;     // up to here every hole looks exactly the same
 const double kSurfaceEdge = 19.0; // the playing surface reaches this far beyond the corner holes
 const double kFrameEdge = 26.0;   // and the frame round it this far
 
@@ -214,7 +214,8 @@ Picture ring_sprite() {
                     in++;
                 }
             if (in == 0) continue;
-            Colour under = light.alpha_at(x, y) > 0 ? mix(light.at(x, y), dark.at(x, y), 0.5) : hole(x + 0.5 - 16, y + 0.5 - 16);
+            Colour under =
+                light.alpha_at(x, y) > 0 ? mix(light.at(x, y), dark.at(x, y), 0.5) : hole(x + 0.5 - 16, y + 0.5 - 16);
             p.at(x, y) = mix(under, sum * (1.0 / in), in / 16.0);
             p.alpha_at(x, y) = 1;
         }
@@ -254,7 +255,8 @@ void draw_tube_text(Picture& p, const Text& t, double weight, Colour c, double s
             if (k <= 0) continue;
             double u = std::fmin(d / half, 1), nz = std::sqrt(1 - u * u);
             double nx = d > 0 ? (px - qx) / d * u : 0, ny = d > 0 ? (py - qy) / d * u : 0;
-            Colour col = c * (0.3 + 0.85 * lambert(nx, ny, nz)) + rgb(255, 250, 235) * (0.7 * std::pow(specular(nx, ny, nz), 30));
+            Colour col = c * (0.3 + 0.85 * lambert(nx, ny, nz)) +
+                         rgb(255, 250, 235) * (0.7 * std::pow(specular(nx, ny, nz), 30));
             p.blend(x, y, col, k);
         }
 }
@@ -471,19 +473,22 @@ Picture title() {
     for (int y = 120; y < 380; y++)
         for (int x = 150; x < 490; x++) p.at(x, y) = board_pixel(b, x, y);
     // Cells as (column, row) from the middle, 1 light and 2 dark.
-    const int marbles[][3] = {{-2, 0, 2}, {0, 0, 2}, {2, 0, 2}, {4, 0, 1}, {-2, -2, 1}, {2, -2, 1},
-                              {-1, -1, 1}, {3, -1, 2}, {-3, 1, 2}, {1, 1, 1}, {0, 2, 2}, {-1, 1, 1}};
-    for (auto& m : marbles) draw_marble(p, bx + 25 * m[0], by + 38 * m[1], kMarbleR, m[2] == 1 ? kLightMarble : kDarkMarble);
+    const int marbles[][3] = {{-2, 0, 2},  {0, 0, 2},  {2, 0, 2},  {4, 0, 1}, {-2, -2, 1}, {2, -2, 1},
+                              {-1, -1, 1}, {3, -1, 2}, {-3, 1, 2}, {1, 1, 1}, {0, 2, 2},   {-1, 1, 1}};
+    for (auto& m : marbles)
+        draw_marble(p, bx + 25 * m[0], by + 38 * m[1], kMarbleR, m[2] == 1 ? kLightMarble : kDarkMarble);
     // The pushed-off marble, past the frame and on its way down.
     const double ox = bx + 25 * 4 + 56, oy = by + 22;
     for (int y = int(oy) + 8; y < int(oy) + 30; y++)
         for (int x = int(ox) - 18; x < int(ox) + 22; x++)
-            p.blend(x, y, rgb(0, 0, 0), 0.45 * (1 - smoothstep(-4, 4, std::hypot((x + 0.5 - ox - 3) / 1.6, y + 0.5 - oy - 17) - 9)));
+            p.blend(x, y, rgb(0, 0, 0),
+                    0.45 * (1 - smoothstep(-4, 4, std::hypot((x + 0.5 - ox - 3) / 1.6, y + 0.5 - oy - 17) - 9)));
     for (int i = 1; i <= 3; i++) {
         double sy = oy - 6 + 6 * i;
         for (int x = int(ox) - 46; x < int(ox) - 18; x++) {
             double k = smoothstep(ox - 46, ox - 18, x) * 0.5;
-            for (int y = int(sy) - 1; y <= int(sy) + 1; y++) p.blend(x, y, kIvory, k * cover(std::fabs(y + 0.5 - sy) - 0.6));
+            for (int y = int(sy) - 1; y <= int(sy) + 1; y++)
+                p.blend(x, y, kIvory, k * cover(std::fabs(y + 0.5 - sy) - 0.6));
         }
     }
     draw_marble(p, ox, oy, kMarbleR, kLightMarble);
@@ -505,8 +510,8 @@ Colour gold(double nx, double ny, double nz) {
 
 // A cup on a walnut plinth, centred on x = cx, its rim at y = top.
 void draw_cup(Picture& p, double cx, double top) {
-    const double rim = 62, bowl = 92;    // half-width of the rim, depth of the bowl
-    const double stem = top + bowl - 6;  // where the stem starts
+    const double rim = 62, bowl = 92;   // half-width of the rim, depth of the bowl
+    const double stem = top + bowl - 6; // where the stem starts
     const double foot = top + 142, base = top + 164;
     draw_plaque(p, cx - 64, base, cx + 64, base + 26, 6);
     for (int y = int(top) - 14; y <= int(base) + 1; y++)
@@ -520,8 +525,10 @@ void draw_cup(Picture& p, double cx, double top) {
                     // shape, so its normal leans out by how far across it the point is.
                     double half = 0;
                     if (py >= top && py < top + bowl) half = rim * std::sqrt(1 - std::pow((py - top) / bowl, 2));
-                    if (py >= stem && py < foot) half = std::fmax(half, 8 + 9 * std::exp(-std::pow((py - stem - 26) / 7, 2)));
-                    if (py >= foot && py < base) half = std::fmax(half, 10 + 38 * std::pow((py - foot) / (base - foot), 1.6));
+                    if (py >= stem && py < foot)
+                        half = std::fmax(half, 8 + 9 * std::exp(-std::pow((py - stem - 26) / 7, 2)));
+                    if (py >= foot && py < base)
+                        half = std::fmax(half, 10 + 38 * std::pow((py - foot) / (base - foot), 1.6));
                     double ex = dx / rim, ey = (py - top) / 9;
                     bool mouth = ex * ex + ey * ey <= 1;
                     if (mouth && ey < 0) {
@@ -574,7 +581,8 @@ Picture victory() {
         const double mx = cx + 46 * side, my = 338;
         for (int y = int(my) + 8; y < int(my) + 20; y++)
             for (int x = int(mx) - 18; x < int(mx) + 20; x++)
-                p.blend(x, y, rgb(0, 0, 0), 0.55 * (1 - smoothstep(-1, 3, std::hypot((x + 0.5 - mx - 3) / 3.5, y + 0.5 - my - 14) - 3)));
+                p.blend(x, y, rgb(0, 0, 0),
+                        0.55 * (1 - smoothstep(-1, 3, std::hypot((x + 0.5 - mx - 3) / 3.5, y + 0.5 - my - 14) - 3)));
         draw_marble(p, mx, my, kMarbleR, side < 0 ? kLightMarble : kDarkMarble);
     }
     draw_glint(p, 118, 48, 16);

@@ -118,7 +118,8 @@ __attribute__((target("avx2"), always_inline)) inline void key_block_avx2(char* 
                 _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + i), s);
             } else if (!_mm256_testc_si256(clear, all)) {
                 __m256i d = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(dst + i));
-                _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + i), _mm256_or_si256(s, _mm256_and_si256(clear, d)));
+                _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + i),
+                                    _mm256_or_si256(s, _mm256_and_si256(clear, d)));
             }
         }
         src += W * 4;

@@ -19,13 +19,13 @@ extern char* _SOURIS;  // 16x16, the cursor's shape
 extern char* _SSOURIS; // 16x16, the pixels under the drawn cursor
 
 // The buffers' sizes in bytes.
-constexpr int32 kScreenRow = 640 * 4;              // 2560, a full-screen row
-constexpr int32 kScreenBytes = 480 * kScreenRow;   // 1228800: _ECRAN, _FOND, _VIDEO
-constexpr int32 kSpriteBytes = 32 * 32 * 4;        // 4096: _BOULE1, _BOULE2, _ANNEAU
-constexpr int32 kGlyphRow = 27 * 4;                // 108, a row of one digit
-constexpr int32 kGlyphBytes = 33 * kGlyphRow;      // 3564, one digit
-constexpr int32 kDigitsBytes = 7 * kGlyphBytes;    // 24948: _NB
-constexpr int32 kCursorBytes = 16 * 16 * 4;        // 1024: _SOURIS, _SSOURIS
+constexpr int32 kScreenRow = 640 * 4;            // 2560, a full-screen row
+constexpr int32 kScreenBytes = 480 * kScreenRow; // 1228800: _ECRAN, _FOND, _VIDEO
+constexpr int32 kSpriteBytes = 32 * 32 * 4;      // 4096: _BOULE1, _BOULE2, _ANNEAU
+constexpr int32 kGlyphRow = 27 * 4;              // 108, a row of one digit
+constexpr int32 kGlyphBytes = 33 * kGlyphRow;    // 3564, one digit
+constexpr int32 kDigitsBytes = 7 * kGlyphBytes;  // 24948: _NB
+constexpr int32 kCursorBytes = 16 * 16 * 4;      // 1024: _SOURIS, _SSOURIS
 
 // Copies the whole of _ECRAN to _VIDEO.
 void _UPDATE();
