@@ -69,6 +69,7 @@ TEST(GameTest, AScriptThatCannotBeRunEndsTheRunWithItsReason) {
         {"move 1 2\njump 3\n", "line 2: unknown step \"jump\""},
         {"tap kp5\n", "line 1: unknown key \"kp5\""},
         {"move 1\n", "line 1: cannot read \"move 1\""},
+        {"# a comment, then\nmove 1 # and another\n", "line 2: cannot read \"move 1\""},
         {"press 4\n", "line 1: cannot read"},
         {"press abc\n", "line 1: cannot read \"press abc\""},
         {"release 99999999999\n", "line 1: cannot read"},
