@@ -55,7 +55,7 @@ TEST(Protocol, FramesParseStrictlyAndEncodeBackToTheSameBytes) {
         {move({0, 6, 2, 0, 0, 0, 0, 0}), bad},
         {move({4, 6, 2, 0, 0, 0, 0, 0}), bad},
         {move({1, 6, 2, 0, 0, 0, 0, 6}), bad},
-        {move({1, 6, 2, 7, 3, 0, 0, 0}), bad}, // a slot past n in use
+        {move({1, 6, 2, 7, 0, 0, 0, 0}), bad}, // a slot past n in use
         {move({1, 7, 2, 0, 0, 0, 0, 0}), off},
         {move({1, 4, 2, 0, 0, 0, 0, 0}), off}, // x + y odd; the border
         {move({1, 10, 11, 0, 0, 0, 0, 0}), off},
@@ -305,22 +305,31 @@ TEST(Program, AHostilePeerEndsTheGameWithItsPictureAndStatus) {
         const char* picture;
         int status;
         const char* cause;
+        const char* play = ""; // the person's own move first, then the rest once it is sent
+        Bytes later = {};
     } rows[] = {
         {frame({6}), "parti", 0, ""},
         {move({1, 8, 4, 0, 0, 0, 0, 3}), "rompu", 1, "globoid: an illegal move from the other side\n"}, // refused
-        {move({1, 8, 4, 0, 0, 0, 0, 0}) + frame({4, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0}), "rompu", 1,
-         "sound move\ngloboid: the two boards differ after move 1\n"}, // the move stands and sounds
+        // Both moves stand and sound; the other side's hash of the first comes after the
+        // second, so that the person's wait ends only on the picture.
+        {move({1, 8, 4, 0, 0, 0, 0, 0}), "rompu", 1,
+         "sound move\nsound move\ngloboid: the two boards differ after move 1\n", "click 269 261\ntap kp9\nwait\n",
+         frame({4, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0})},
         {Bytes(kMove.begin(), kMove.begin() + 6), "rompu", 1, "globoid: the connection was lost\n"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.cause);
         const std::string shot = dir + "/" + std::to_string(&row - rows) + ".png";
-        std::ofstream(dir + "/script.txt") << "wait\nshot " << shot << "\ntap space\n";
+        std::ofstream(dir + "/script.txt") << "wait\n" << row.play << "shot " << shot << "\ntap space\n";
         TestHost listening;
         auto run = game::start(dir + "/script.txt", {"--join", "127.0.0.1:" + std::to_string(listening.port), "--code",
                                                      "ABCD-EFGH", "GLOBOID_SEAT_PAUSE_MS=0"});
         Peer host = listening.take();
         host.send(hello() + row.sent);
+        if (!row.later.empty()) {
+            for (int frames = 0; frames < 3; frames++) EXPECT_FALSE(host.next().empty()); // hash, move, hash
+            host.send(row.later);
+        }
         if (&row == &rows[3]) host.hang_up(); // in the middle of a move
         const int status = run->wait(60000);
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == row.status) << status;
