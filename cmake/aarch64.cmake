@@ -1,5 +1,5 @@
 # Cross build for 64-bit ARM with Debian's g++-aarch64-linux-gnu, against the arm64
-# libraries of Debian's multiarch archive (scripts/deps-arm64.sh installs both).
+# libraries of Debian's multiarch archive (scripts/deps.sh arm64 installs both).
 # Programs built here, tests and build-time tools alike, run through qemu-user.
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR aarch64)

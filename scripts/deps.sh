@@ -13,6 +13,11 @@ fi
 if [ "${1:-}" = format ]; then
     packages="$packages clang-format-14"
 fi
+# scripts/deps.sh arm64: the cross compiler, qemu-user to run what it builds, and
+# arm64 builds of the libraries the code links, from Debian's multiarch archive.
+if [ "${1:-}" = arm64 ]; then
+    packages="$packages g++-aarch64-linux-gnu qemu-user-static libsdl2-dev:arm64 libpng-dev:arm64 libgtest-dev:arm64"
+fi
 
 missing=""
 for p in $packages; do
@@ -31,6 +36,11 @@ else
     echo "These packages are missing and neither root nor sudo is at hand:$missing" >&2
     exit 1
 fi
+if [ "${1:-}" = arm64 ] && ! dpkg --print-foreign-architectures | grep -qx arm64; then
+    $as_root dpkg --add-architecture arm64
+fi
 $as_root env DEBIAN_FRONTEND=noninteractive apt-get update -q
+# With arm64, the arm64 libraries must match the versions of their amd64 twins,
+# which may therefore be upgraded here too.
 # shellcheck disable=SC2086
 $as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends $missing

@@ -5,7 +5,7 @@
 # further arguments go to ctest.
 set -eu
 cd "$(dirname "$0")/.."
-scripts/deps-arm64.sh
+scripts/deps.sh arm64
 # The installed launcher starts the game directly, which only a kernel that runs
 # arm64 programs (natively or through binfmt) can do: install_test stays native.
 GLOBOID_BUILD_DIR="${GLOBOID_BUILD_DIR:-build-arm64}" \
