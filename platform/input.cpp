@@ -74,7 +74,9 @@ bool apply_event(Guard& g, const Queued& q) {
     return false;
 }
 
-// The person's turn filter, as an event arrives: false drops it.
+// The person's turn filter, as an event is applied: false drops it. Judged then and
+// not as it arrives, so that a click queued behind the person's own move does not
+// land in the other player's turn.
 bool admit(const Queued& q) {
     Core& c = core();
     const Event& e = q.event;
@@ -118,6 +120,7 @@ void pump_input(Guard& g) {
         if (c.queue.empty()) break;
         Queued q = c.queue.front();
         c.queue.pop_front();
+        if (!admit(q)) continue;
         if (q.event.kind == Event::Pause) {
             int limit = pause_limit();
             int ms = limit >= 0 ? std::min(q.event.ms, limit) : q.event.ms;
@@ -169,7 +172,7 @@ void input::post(Source from, const std::vector<Event>& batch) {
     if (c.input_closed) return;
     for (const Event& e : batch) {
         Queued q{from, e};
-        if (!valid(e) || !admit(q)) continue;
+        if (!valid(e)) continue;
         if (e.kind == Event::Move && !c.queue.empty() && c.queue.back().from == from &&
             c.queue.back().event.kind == Event::Move) {
             c.queue.back().event = e;

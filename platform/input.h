@@ -71,7 +71,8 @@ struct Event {
 // after another by the same source are merged while they wait.
 void post(Source from, const std::vector<Event>& batch);
 // Off: the person's primary presses (with their releases) and the six direction
-// keys are dropped as they arrive; pointer moves and other keys pass. On at start.
+// keys are dropped as they come to be applied; pointer moves and other keys pass.
+// On at start.
 void set_person_turn(bool on);
 bool person_turn();
 // Drops what is still queued from that source, but lets go of every button and key

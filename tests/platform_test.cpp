@@ -272,10 +272,14 @@ TEST(InputQueueTest, EachEventIsSeenInOrderAtItsOwnPlaceAndTheFiltersDropOnlyWha
         << "the releases of dropped presses go too";
 
     // Cancelled in the middle of a pause: the rest goes, and the seat's button is let go.
+    // The person's click queued behind it in their turn is judged when its turn comes.
     input::post(Source::Seat, {Event::press(), Event::pause(60000), Event::release(), Event::key(KEY_KP6, true)});
     EXPECT_EQ(input::wait_drained(200), input::Wait::Late) << "the pause holds the queue";
+    input::post(Source::Person, {Event::press(), Event::release()});
+    input::set_person_turn(false);
     input::cancel(Source::Seat);
     EXPECT_EQ(run({}), "50,50 1\n50,50 0\n");
+    input::set_person_turn(true);
     input::set_pause_limit(0);
     EXPECT_EQ(run({}, {Event::pause(60000), Event::move(60, 60)}), "60,60 0\n");
     input::set_pause_limit(-1);
