@@ -239,6 +239,7 @@ TEST(Link, EveryUnexpectedInputEndsTheJoinedLinkWithItsReason) {
         Bytes sent;
         Reason reason;
         bool told, hang_up = false;
+        Bytes after_ours = {}; // sent once our hash of their move and a move of ours are out
     } rows[] = {
         {hello(2), Reason::BadVersion, true},
         {hello(kVersion, "ABCDEFGJ"), Reason::WrongCode, true},
@@ -249,6 +250,7 @@ TEST(Link, EveryUnexpectedInputEndsTheJoinedLinkWithItsReason) {
         {hello() + kMove + kMove, Reason::IllegalMove, true}, // out of turn
         {hello() + kHash1, Reason::Malformed, true},          // a hash before its move
         {hello() + kMove + kAnotherHash, Reason::HashDiffers, true},
+        {hello() + kMove, Reason::Malformed, true, false, kMove}, // their next move before their hash
         {hello(), Reason::Silence, true},
         {hello() + Bytes(kMove.begin(), kMove.begin() + 5), Reason::Disconnected, false, true},
         {hello() + frame({6}), Reason::PeerQuit, false},
@@ -261,10 +263,15 @@ TEST(Link, EveryUnexpectedInputEndsTheJoinedLinkWithItsReason) {
         host.send(row.sent);
         if (row.hang_up) host.hang_up();
         Move got;
-        if (row.reason == Reason::HashDiffers) {
+        if (row.reason == Reason::HashDiffers || !row.after_ours.empty()) {
             EXPECT_TRUE(test::eventually([&] { return link->next_move(&got); }));
             link->played(1, 0x0102030405060708);
             EXPECT_EQ(host.next(), kHash1); // ours, before the refusal
+        }
+        if (!row.after_ours.empty()) {
+            link->send_move(got); // well formed is all the link asks
+            EXPECT_FALSE(host.next().empty());
+            host.send(row.after_ours);
         }
         EXPECT_TRUE(test::eventually([&] { return link->state() == Link::State::Ended; }));
         EXPECT_EQ(link->reason(), row.reason) << link->cause();
