@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/aside.h"
+
 namespace {
 
 const double kRate = 22050, kPi = 3.14159265358979;
@@ -111,13 +113,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: mksound <source.cpp>\n");
         return 2;
     }
-    // Written aside and renamed, so a failed run never leaves half a source behind.
-    const std::string out = argv[1], temp = out + ".tmp";
-    FILE* f = std::fopen(temp.c_str(), "w");
-    if (!f) {
-        std::fprintf(stderr, "mksound: cannot write %s\n", temp.c_str());
-        return 1;
-    }
+    const std::string out = argv[1];
+    FILE* f = tools::open_aside("mksound", out);
+    if (!f) return 1;
     const struct {
         const char* name;
         Wave wave;
@@ -135,12 +133,5 @@ int main(int argc, char** argv) {
         std::fprintf(f, "\n    platform::register_sound(Sound::%s, k%s, sizeof k%s / sizeof *k%s)%s", s.name, s.name,
                      s.name, s.name, &s == &sounds[3] ? ";" : " &&");
     std::fprintf(f, "\n\n} // namespace\n");
-    bool ok = std::ferror(f) == 0;
-    ok &= std::fclose(f) == 0;
-    if (!ok || std::rename(temp.c_str(), out.c_str()) != 0) {
-        std::fprintf(stderr, "mksound: cannot write %s\n", out.c_str());
-        std::remove(temp.c_str());
-        return 1;
-    }
-    return 0;
+    return tools::finish_aside("mksound", f, out) ? 0 : 1;
 }
