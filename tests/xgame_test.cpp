@@ -171,14 +171,14 @@ protected:
     }
 
     // A property of 32-bit items; Xlib hands each over in a long.
-    std::vector<uint32_t> property(Window w, const char* name) {
+    std::vector<uint32_t> property(Window w, const char* name, Atom kind = XA_CARDINAL) {
         Atom type = 0;
         int format = 0;
         unsigned long count = 0, after = 0;
         unsigned char* data = nullptr;
         std::vector<uint32_t> out;
-        if (XGetWindowProperty(x, w, XInternAtom(x, name, False), 0, 1 << 20, False, XA_CARDINAL, &type, &format,
-                               &count, &after, &data) != Success)
+        if (XGetWindowProperty(x, w, XInternAtom(x, name, False), 0, 1 << 20, False, kind, &type, &format, &count,
+                               &after, &data) != Success)
             return out;
         for (unsigned long i = 0; data && format == 32 && i < count; i++)
             out.push_back(uint32_t(reinterpret_cast<long*>(data)[i]));
@@ -250,16 +250,8 @@ TEST_F(XGameLarge, TheWholeGameShowsScaledAndClicksLandWhereTheyAreDrawn) {
                                                     std::vector<std::string>{"DISPLAY=" + d});
             // Ready once it has said so on the root window.
             ASSERT_NE(x = XOpenDisplay(d.c_str()), nullptr);
-            Atom check = XInternAtom(x, "_NET_SUPPORTING_WM_CHECK", False);
             EXPECT_TRUE(test::eventually([&] {
-                Atom type;
-                int format;
-                unsigned long count = 0, after;
-                unsigned char* data = nullptr;
-                XGetWindowProperty(x, DefaultRootWindow(x), check, 0, 1, False, AnyPropertyType, &type, &format, &count,
-                                   &after, &data);
-                if (data) XFree(data);
-                return count > 0;
+                return !property(DefaultRootWindow(x), "_NET_SUPPORTING_WM_CHECK", XA_WINDOW).empty();
             })) << "openbox did not start (scripts/deps.sh installs it)";
             XCloseDisplay(x);
             x = nullptr;
