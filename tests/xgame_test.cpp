@@ -88,11 +88,13 @@ void xdotool(std::vector<std::string> args, const std::string& on = display) {
 
 // Xvfb at `size` ("WxH"); it picks a free display itself (-displayfd), so parallel
 // runs never clash; -noreset keeps it, pointer and all, when the last client
-// leaves. Its ":N", or "" when it did not start.
+// leaves; it dies with this process, however that ends. Its ":N", or "" when it did not start.
 std::string start_x(std::unique_ptr<test::Child>* server, const std::string& size) {
     const std::string file = test::scratch("xgame-" + size) + "/display";
-    *server = std::make_unique<test::Child>(std::vector<std::string>{
-        "/bin/sh", "-c", "exec /usr/bin/Xvfb -displayfd 3 -screen 0 " + size + "x24 -nolisten tcp -noreset 3>" + file});
+    *server = std::make_unique<test::Child>(
+        std::vector<std::string>{"/bin/sh", "-c",
+                                 "exec /usr/bin/setpriv --pdeathsig KILL /usr/bin/Xvfb -displayfd 3 -screen 0 " + size +
+                                     "x24 -nolisten tcp -noreset 3>" + file});
     if (!test::eventually([&] { return test::slurp(file).find('\n') != std::string::npos; })) return "";
     return ":" + test::slurp(file).substr(0, test::slurp(file).find('\n'));
 }
