@@ -33,7 +33,8 @@ const Option kOptions[] = {
          return o.level != 0;
      }},
     {"--pause", "0..10000",
-     "the computer's pauses before its clicks and its key, in all, in ms; 400 if not given (none under --script)",
+     "the pauses before the clicks and the key of a move the computer or the other machine plays, in all, in ms; "
+     "400 if not given (none under --script)",
      [](Options& o, const std::string& v) {
          char* end = nullptr;
          long ms = std::strtol(v.c_str(), &end, 10);
