@@ -35,7 +35,9 @@ exec 9>"$work/lock"
 flock -n 9 || { echo "another run uses $work" >&2; exit 2; }
 
 commit=$(git -C "$here" rev-parse --verify "$rev^{commit}") || exit 2
-rm -rf "$src" "$logs" "$parts"
+# The build goes too: the copy's files bear the commit's time, older than objects
+# an interrupted run may have left built from a fault.
+rm -rf "$src" "$logs" "$parts" "$build"
 mkdir -p "$src" "$logs" "$parts"
 git -C "$here" archive "$commit" | tar -x -C "$src"
 
