@@ -112,6 +112,13 @@ void moved(const Position& now) {
     input::set_person_turn(true);
 }
 
+// Every cell as the grid holds it, and the scores.
+void draw_board() {
+    for (int y = 2; y <= 10; y++)
+        for (int x = std::abs(y - 6) + 2; x <= 18 - std::abs(y - 6); x += 2) EffCurseur(char(x), char(y));
+    AffScore();
+}
+
 // Takes moves back to the latest position where the person was to move, and puts
 // it on the board: grid, turn, scores, no selection, every cell redrawn.
 void undo() {
@@ -130,9 +137,7 @@ void undo() {
     std::memcpy(Score, g.last.score, sizeof Score);
     NbSelec = 0;
     Souris->Hide();
-    for (int y = 2; y <= 10; y++)
-        for (int x = std::abs(y - 6) + 2; x <= 18 - std::abs(y - 6); x += 2) EffCurseur(char(x), char(y));
-    AffScore();
+    draw_board();
     Souris->Show();
     for (int p : {1, 2}) g.seat[p]->taken_back(moves, g.last);
     next_turn();
@@ -157,9 +162,7 @@ void wait_for_players() {
 // The board as the game holds it, over the picture that covered it.
 void redraw_board() {
     std::memcpy(_ECRAN, _FOND, kScreenBytes);
-    for (int y = 2; y <= 10; y++)
-        for (int x = std::abs(y - 6) + 2; x <= 18 - std::abs(y - 6); x += 2) EffCurseur(char(x), char(y));
-    AffScore();
+    draw_board();
     Souris->Show();
     _UPDATE();
 }
