@@ -184,6 +184,7 @@ int tournament(double scale, int games, const std::string& only) {
         {level(4), level(3), 0.65},
         {level(3), level(2), 0.65},
         {level(2), level(1), 0.65},
+        {level(1), [] { return std::unique_ptr<Player>(new RandomPlayer); }, 0.95},
     };
     std::printf("Tournament: %d games per pairing, time per move x %.4f (level 5: %.0f ms)\n", games, scale,
                 2000 * scale);

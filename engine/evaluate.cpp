@@ -32,6 +32,8 @@ Bits neighbours(Bits b) { return shift<0>(b) | shift<1>(b) | shift<2>(b) | shift
 
 } // namespace
 
+int contact(Bits own, Bits theirs) { return __builtin_popcountll(own & neighbours(theirs)); }
+
 int evaluate(const Position& p, const Weights& w) {
     int us = p.side(), them = us ^ 1;
     int lead = p.score(us) - p.score(them);
@@ -39,8 +41,7 @@ int evaluate(const Position& p, const Weights& w) {
     s += w.attacking * threatened(p, them) - w.in_danger * threatened(p, us);
     // The side ahead seeks contact, more so the further ahead, so that the game moves on.
     if (lead != 0) {
-        int contact = __builtin_popcountll(p.mine() & neighbours(p.theirs()));
-        s += (lead > 0 ? 1 : -1) * w.contact * contact * (lead > 0 ? lead : -lead);
+        s += (lead > 0 ? 1 : -1) * w.contact * contact(p.mine(), p.theirs()) * (lead > 0 ? lead : -lead);
     }
     return s;
 }

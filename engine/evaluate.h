@@ -14,5 +14,7 @@ struct Weights {
 };
 
 int evaluate(const Position& p, const Weights& w = Weights());
+// The marbles of own that touch one of theirs.
+int contact(Bits own, Bits theirs);
 
 } // namespace engine

@@ -6,33 +6,45 @@ namespace engine {
 
 namespace {
 
-// Level 1: every move scored by the position it leaves, then a random one among
-// those within this of the best; a repetition only when nothing else is left.
-constexpr int kLevel1Margin = 300;
+// Level 1 plays as a beginner: it takes any push-off it sees, and otherwise goes
+// for the opposing marbles, judging each move only by the position it leaves, with
+// a careless eye: every move's score is blurred by up to this much, about the
+// worth of leaving a marble in reach of a push-off, so that it sometimes misses a
+// threat. It repeats a position only when nothing else is left.
+constexpr int kLevel1Blur = 250;
+// Each own marble touching an opposing one: what keeps it from wandering.
+constexpr int kLevel1Contact = 40;
 
-Result random_reasonable(const Position& root, const std::vector<uint64_t>& history, uint64_t seed) {
+uint64_t next_random(uint64_t& s) {
+    uint64_t z = (s += 0x9E3779B97F4A7C15ull);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    return z ^ (z >> 31);
+}
+
+Result beginner(const Position& root, const std::vector<uint64_t>& history, uint64_t seed) {
     Result r;
     MoveList list;
     generate(root, list);
     if (root.over() || list.size == 0) return r;
-    int scores[512], best = -kMate * 2;
+    uint64_t rng = seed;
+    int best = -kMate * 2;
     Position p = root;
-    for (int i = 0; i < list.size; i++) {
-        Position::Undo u = p.make(list.moves[i]);
+    for (const Move& m : list) {
+        Position::Undo u = p.make(m);
         bool again = std::find(history.begin(), history.end(), p.hash()) != history.end();
-        scores[i] = p.over() ? kMate : -evaluate(p) - (again ? kMate / 2 : 0);
+        int s = -evaluate(p) + kLevel1Contact * contact(p.marbles(root.side()), p.marbles(p.side()));
+        if (m.kind == Move::PushOff) s += kMate / 4;
+        if (again) s -= kMate / 2;
+        s += int(next_random(rng) % kLevel1Blur);
         p.unmake(u);
-        best = std::max(best, scores[i]);
+        if (s > best) {
+            best = s;
+            r.move = m;
+        }
     }
-    int candidates[512], n = 0;
-    for (int i = 0; i < list.size; i++)
-        if (scores[i] >= best - kLevel1Margin) candidates[n++] = i;
-    uint64_t x = seed * 0x9E3779B97F4A7C15ull + 0x2545F4914F6CDD1Dull;
-    x ^= x >> 29;
-    int pick = candidates[(x * 0xBF58476D1CE4E5B9ull >> 32) % uint64_t(n)];
-    r.move = list.moves[pick];
     r.has_move = true;
-    r.score = scores[pick];
+    r.score = best;
     r.depth = 1;
     return r;
 }
@@ -52,7 +64,7 @@ Limits level_limits(int level, double time_scale) {
 
 Result choose(Search& search, const Position& p, int level, const std::vector<uint64_t>& history,
               const std::atomic<bool>* stop, uint64_t seed, double time_scale) {
-    if (level <= 1) return random_reasonable(p, history, seed);
+    if (level <= 1) return beginner(p, history, seed);
     return search.run(p, level_limits(level, time_scale), history, stop);
 }
 
