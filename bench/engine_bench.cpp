@@ -65,9 +65,10 @@ Position parse(const std::string& line) {
 std::string format(const Position& p) {
     std::string out =
         std::to_string(p.side() + 1) + " " + std::to_string(p.score(0)) + " " + std::to_string(p.score(1)) + " ";
-    for (int c = 0; c < kCells; c++) {
-        if (c && cell_y(c) != cell_y(c - 1)) out += '/';
-        out += p.marbles(0) >> c & 1 ? 'o' : p.marbles(1) >> c & 1 ? 'x' : '.';
+    for (int y = 2; y <= 10; y++) {
+        if (y > 2) out += '/';
+        for (int x = 0; x <= 20; x++)
+            if (int c = cell_at(x, y); c >= 0) out += p.marbles(0) >> c & 1 ? 'o' : p.marbles(1) >> c & 1 ? 'x' : '.';
     }
     return out;
 }

@@ -56,11 +56,10 @@ std::vector<uint32_t> middle(const uint32_t* f, int x, int y) {
 
 // The position the game holds, read while it waits for input.
 uint64_t hash_now() {
-    seats::Position p;
-    std::memcpy(p.grid, Jeu, sizeof p.grid);
-    p.tour = int8_t(Tour);
-    std::memcpy(p.score, Score, sizeof p.score);
-    return seats::position_hash(p);
+    board::Position p;
+    for (int c = 0; c < board::kCells; c++) p.cell[c] = int8_t(Jeu[board::cell_y(c)][board::cell_x(c)]);
+    p.to_move = int8_t(Tour);
+    return board::hash(p);
 }
 
 // Plays the board of the game in this process against `peer`: each side moves a
@@ -98,7 +97,7 @@ void drive(net::Link& peer, std::vector<double>& out) {
                     std::this_thread::yield();
             } else {
                 Clock::time_point t0 = Clock::now();
-                peer.send_move(net::Move{1, {int8_t(s.x), 0, 0}, {int8_t(s.y), 0, 0}, uint8_t(s.sens)});
+                peer.send_move(net::Move{1, {uint8_t(board::cell_at(s.x, s.y)), 0, 0}, board::Dir(s.sens)});
                 if (!shown()) return;
                 out.push_back(ms_since(t0));
             }
@@ -125,7 +124,8 @@ int main() {
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    const net::Move a{1, {6, 0, 0}, {2, 0, 0}, 0}, b{1, {8, 0, 0}, {10, 0, 0}, 3};
+    const net::Move a{1, {uint8_t(board::cell_at(6, 2)), 0, 0}, board::SE},
+        b{1, {uint8_t(board::cell_at(8, 10)), 0, 0}, board::NW};
     std::vector<double> times;
     for (uint32_t ply = 1; ply <= 400; ply++) {
         // Moves in turn, each followed by the same hash on both sides, as in a game.

@@ -16,7 +16,7 @@
 #include "platform/kernel.h"
 #include "platform/sound.h"
 #include "rules/rules.h"
-#include "seats/board.h"
+#include "board/board.h"
 #include "seats/computer.h"
 #include "souris/souris.h"
 #include "unit/unit.h"
@@ -51,8 +51,8 @@ Glue* glue = nullptr;
 
 Position current() {
     Position p;
-    std::memcpy(p.grid, Jeu, sizeof p.grid);
-    p.tour = int8_t(Tour);
+    for (int c = 0; c < board::kCells; c++) p.cell[c] = int8_t(Jeu[board::cell_y(c)][board::cell_x(c)]);
+    p.to_move = int8_t(Tour);
     std::memcpy(p.score, Score, sizeof p.score);
     return p;
 }
@@ -66,7 +66,7 @@ std::unique_ptr<seats::Seat> seat_for(int player) {
 // The mark goes on the panel of the player to move and off the other; the cursor,
 // shown while the board is played, goes meanwhile.
 void draw_mark() {
-    const int tour = glue->last.tour, thinking = glue->seat[tour]->person() ? 0 : 2;
+    const int tour = glue->last.to_move, thinking = glue->seat[tour]->person() ? 0 : 2;
     Souris->Hide();
     _EFFSPRITE(kMarkX, kMarkY[3 - tour]);
     _PUTSPRITE(kMarkX, kMarkY[tour], glue->marks[thinking + tour - 1]);
@@ -76,7 +76,7 @@ void draw_mark() {
 
 // The person's clicks and direction keys pass on the person's turns only.
 void next_turn() {
-    seats::Seat& s = *glue->seat[glue->last.tour];
+    seats::Seat& s = *glue->seat[glue->last.to_move];
     input::set_person_turn(s.person());
     draw_mark();
     s.your_turn(glue->last);
@@ -99,8 +99,8 @@ void begin() {
 void moved(const Position& now) {
     Sound sound;
     if (sound_of(glue->last, now, &sound)) play_sound(sound);
-    seats::Move m;
-    seats::derive_move(glue->last, now, &m); // the game's rules allow no other change
+    board::Move m;
+    board::derive_move(glue->last, now, &m); // the game's rules allow no other change
     glue->before.push_back(glue->last);
     glue->last = now;
     for (int p : {1, 2}) glue->seat[p]->moved(m, now);
@@ -126,14 +126,14 @@ void undo() {
     for (int p : {1, 2})
         if (!g.seat[p]->allows_undo()) return;
     size_t to = g.before.size();
-    while (to > 0 && !g.seat[g.before[to - 1].tour]->person()) to--;
+    while (to > 0 && !g.seat[g.before[to - 1].to_move]->person()) to--;
     if (to == 0) return;
     for (int p : {1, 2}) g.seat[p]->cancel();
     const int moves = int(g.before.size() - (to - 1));
     g.last = g.before[to - 1];
     g.before.resize(to - 1);
-    std::memcpy(Jeu, g.last.grid, sizeof Jeu);
-    Tour = char(g.last.tour);
+    for (int c = 0; c < board::kCells; c++) Jeu[board::cell_y(c)][board::cell_x(c)] = char(g.last.cell[c]);
+    Tour = char(g.last.to_move);
     std::memcpy(Score, g.last.score, sizeof Score);
     NbSelec = 0;
     Souris->Hide();
@@ -245,7 +245,7 @@ void on_poll(const key_info& keys) {
     case Stage::Playing: {
         if (someone_gone()) return;
         const Position now = current();
-        if (std::memcmp(&now, &g.last, sizeof now) != 0) return moved(now);
+        if (!(now == g.last)) return moved(now);
         if (undo_pressed) undo();
         return;
     }

@@ -5,12 +5,11 @@ bool sound_of(const seats::Position& before, const seats::Position& after, Sound
     auto mark = [&moved](int8_t v) {
         if (v == 1 || v == 2) moved[v] = true;
     };
-    for (int y = 0; y < 22; y++)
-        for (int x = 0; x < 22; x++)
-            if (before.grid[y][x] != after.grid[y][x]) {
-                mark(before.grid[y][x]);
-                mark(after.grid[y][x]);
-            }
+    for (int c = 0; c < board::kCells; c++)
+        if (before.cell[c] != after.cell[c]) {
+            mark(before.cell[c]);
+            mark(after.cell[c]);
+        }
     bool scored = false, won = false;
     for (int p = 1; p <= 2; p++) {
         scored |= after.score[p] > before.score[p];

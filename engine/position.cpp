@@ -1,32 +1,29 @@
 // The opening position, the Zobrist keys, and make and unmake.
 #include "engine/position.h"
 
+#include "board/board.h"
+
 namespace engine {
 
 namespace {
-
-constexpr uint64_t splitmix(uint64_t& s) {
-    uint64_t z = (s += 0x9E3779B97F4A7C15ull);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    return z ^ (z >> 31);
-}
 
 struct Keys {
     uint64_t cell[2][kCells] = {};
     uint64_t side = 0;
 };
 
-constexpr Keys make_keys() {
+// The board's own keys, so that the engine's hash is board::hash.
+Keys board_keys() {
     Keys k;
-    uint64_t s = 0x61CE11u;
-    for (auto& side : k.cell)
-        for (uint64_t& key : side) key = splitmix(s);
-    k.side = splitmix(s);
+    for (int c = 0; c < kCells; c++) {
+        k.cell[0][c] = board::zobrist(board::kLight, c);
+        k.cell[1][c] = board::zobrist(board::kDark, c);
+    }
+    k.side = board::zobrist_dark_to_move();
     return k;
 }
 
-constexpr Keys kKeys = make_keys();
+const Keys kKeys = board_keys();
 
 // line and moved of every (base, n, axis, dir); zero where the line leaves the board.
 struct Lines {

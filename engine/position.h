@@ -1,7 +1,7 @@
 #pragma once
-// The engine's board: the 61 cells numbered row by row from the top, each side's
-// marbles one bit per cell of a 64-bit word, the Zobrist hash kept up to date by
-// make and unmake.
+// The engine's board: the 61 cells numbered as board/board.h numbers them (A1 to
+// I9, row by row from the bottom), each side's marbles one bit per cell of a 64-bit
+// word, the hash of board::hash kept up to date by make and unmake.
 #include <cstdint>
 
 namespace engine {
@@ -24,7 +24,7 @@ constexpr int kRowStart[10] = {0, 5, 11, 18, 26, 35, 43, 50, 56, 61};
 constexpr int abs_(int v) { return v < 0 ? -v : v; }
 constexpr int index_of(int x, int y) {
     if (y < 2 || y > 10 || (x + y) % 2 != 0) return -1;
-    int r = y - 2, first = abs_(r - 4) + 2;
+    int r = 10 - y, first = abs_(r - 4) + 2;
     if (x < first || x > 18 - abs_(r - 4)) return -1;
     return kRowStart[r] + (x - first) / 2;
 }
@@ -43,7 +43,7 @@ constexpr Tables build() {
     for (int r = 0; r < 9; r++)
         for (int c = kRowStart[r]; c < kRowStart[r + 1]; c++) {
             t.x[c] = int8_t(abs_(r - 4) + 2 + 2 * (c - kRowStart[r]));
-            t.y[c] = int8_t(r + 2);
+            t.y[c] = int8_t(10 - r);
         }
     for (int c = 0; c < kCells; c++) {
         // Hex distance from the centre (10, 6) in doubled columns.

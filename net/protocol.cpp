@@ -33,16 +33,17 @@ void write_be(std::vector<uint8_t>& out, uint64_t v, int bytes) {
 }
 
 Reason parse_move(const uint8_t* p, Move* m) {
+    if (p[0] < 1 || p[0] > 3 || p[7] > 5) return Reason::Malformed;
+    for (int i = p[0]; i < 3; ++i)
+        if (p[1 + 2 * i] != 0 || p[2 + 2 * i] != 0) return Reason::Malformed;
     m->n = p[0];
+    m->dir = board::Dir(p[7]);
     for (int i = 0; i < 3; ++i) {
-        m->x[i] = int8_t(p[1 + 2 * i]);
-        m->y[i] = int8_t(p[2 + 2 * i]);
+        int cell = i < m->n ? board::cell_at(int8_t(p[1 + 2 * i]), int8_t(p[2 + 2 * i])) : 0;
+        if (cell < 0) return Reason::IllegalMove;
+        m->cells[i] = uint8_t(cell);
     }
-    m->sens = p[7];
-    if (m->n < 1 || m->n > 3 || m->sens > 5) return Reason::Malformed;
-    for (int i = m->n; i < 3; ++i)
-        if (m->x[i] != 0 || m->y[i] != 0) return Reason::Malformed;
-    return well_formed(*m) ? Reason::None : Reason::IllegalMove;
+    return Reason::None;
 }
 
 } // namespace
@@ -66,23 +67,6 @@ const char* describe(Reason reason) {
     return "an unknown fault";
 }
 
-bool operator==(const Move& a, const Move& b) {
-    return a.n == b.n && a.sens == b.sens && std::memcmp(a.x, b.x, 3) == 0 && std::memcmp(a.y, b.y, 3) == 0;
-}
-
-bool on_board(int x, int y) {
-    if (y < 2 || y > 10 || (x + y) % 2 != 0) return false;
-    int d = y > 6 ? y - 6 : 6 - y;
-    return x >= d + 2 && x <= 18 - d;
-}
-
-bool well_formed(const Move& m) {
-    if (m.n < 1 || m.n > 3 || m.sens > 5) return false;
-    for (int i = 0; i < m.n; ++i)
-        if (!on_board(m.x[i], m.y[i])) return false;
-    return true;
-}
-
 std::vector<uint8_t> encode(const Message& m) {
     std::vector<uint8_t> out(kHeaderSize, 0);
     out.push_back(uint8_t(m.type));
@@ -96,10 +80,10 @@ std::vector<uint8_t> encode(const Message& m) {
     case Type::Move:
         out.push_back(m.move.n);
         for (int i = 0; i < 3; ++i) {
-            out.push_back(uint8_t(m.move.x[i]));
-            out.push_back(uint8_t(m.move.y[i]));
+            out.push_back(uint8_t(i < m.move.n ? board::cell_x(m.move.cells[i]) : 0));
+            out.push_back(uint8_t(i < m.move.n ? board::cell_y(m.move.cells[i]) : 0));
         }
-        out.push_back(m.move.sens);
+        out.push_back(m.move.dir);
         break;
     case Type::Hash:
         write_be(out, m.ply, 4);

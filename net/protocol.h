@@ -1,12 +1,14 @@
 #pragma once
 // The wire format of a game between two machines: small binary frames, each a
 // 2-byte big-endian length, then a type byte and a body of fixed size per type.
-// Pure: no I/O, no game code. The link (link.h) moves these frames over TCP.
+// Pure: no I/O, no game code; moves in the board's vocabulary. The link (link.h) moves these frames over TCP.
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "board/board.h"
 
 namespace net {
 
@@ -38,19 +40,10 @@ enum class Reason : uint8_t {
 // One line of text for a reason, for the player's terminal.
 const char* describe(Reason reason);
 
-// A move in the game's own coordinates: n marbles at (x[i], y[i]), column first,
-// x + y even, rows 2 to 10; unused slots are 0; sens 0..5 as the game's directions.
-struct Move {
-    uint8_t n = 0;
-    int8_t x[3] = {0, 0, 0};
-    int8_t y[3] = {0, 0, 0};
-    uint8_t sens = 0;
-};
-bool operator==(const Move& a, const Move& b);
-// True when every cell is a board cell and the fields are in range. Whether the
-// move is allowed on the board is for the game's rules to say.
-bool well_formed(const Move& move);
-bool on_board(int x, int y);
+// A move in the board's vocabulary. On the wire each of its three slots is the
+// cell's column and row in the game's grid (x + y even, rows 2 to 10), unused slots
+// 0, then the direction; the slots keep the sender's order.
+using Move = board::Move;
 
 struct Message {
     Type type = Type::Heartbeat;

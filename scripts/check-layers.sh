@@ -13,10 +13,11 @@ draw:     platform unit rules
 rules:    platform draw souris assets
 souris:   platform unit
 assets:   platform unit souris control
-control:  platform unit draw rules souris assets seats engine net
-engine:
-net:
-seats:    platform engine net draw/geometry.h
+control:  platform unit draw rules souris assets seats engine net board
+board:
+engine:   board
+net:      board
+seats:    platform engine net board draw/geometry.h
 tools:    draw/geometry.h
 tests:    *
 bench:    *
@@ -25,7 +26,8 @@ bench:    *
 # it needs from _UPDATE is a slot it declares (platform/frame.h). The game's own
 # calls make two circles, kept as they are: rules and draw (the rules draw, the
 # drawing reads the grid), assets and control (the screens poll Key and post to
-# MonApp). The engine is a position in and a move out; net/ carries messages and
+# MonApp). board/ is the additions' one vocabulary of cells, moves and their
+# rules, and needs nothing. The engine is a position in and a move out; net/ carries messages and
 # knows no game either. Seats reach the game only through the platform's input and
 # the positions control/ hands them, and only control/ knows the seats. The cell
 # geometry is plain arithmetic, shared with whatever clicks on a cell.

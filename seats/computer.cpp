@@ -1,22 +1,12 @@
 // The computer's thread: it waits for the engine's search, then plays the move by hand.
 #include "seats/computer.h"
 
-#include <cstring>
-
 #include "draw/geometry.h"
 #include "seats/board.h"
 
 namespace seats {
 
 namespace {
-
-engine::GamePosition engine_position(const Position& p) {
-    engine::GamePosition e;
-    std::memcpy(e.grid, p.grid, sizeof e.grid);
-    e.tour = char(p.tour);
-    std::memcpy(e.score, p.score, sizeof e.score);
-    return e;
-}
 
 // How often the thread looks whether the search is done; the search has no call back.
 constexpr auto kLook = std::chrono::milliseconds(4);
@@ -36,22 +26,22 @@ Computer::~Computer() {
     thread_.join();
 }
 
-void Computer::begin(const Position& opening) { history_.assign(1, engine::hash(engine_position(opening))); }
+void Computer::begin(const Position& opening) { history_.assign(1, board::hash(opening)); }
 
 void Computer::your_turn(const Position& now) {
     std::lock_guard<std::mutex> g(mu_);
     turn_++;
     to_move_ = true;
-    now_ = engine_position(now);
+    now_ = now;
     seen_ = history_;
     cv_.notify_all();
 }
 
-void Computer::moved(const Move&, const Position& after) { history_.push_back(engine::hash(engine_position(after))); }
+void Computer::moved(const Move&, const Position& after) { history_.push_back(board::hash(after)); }
 
 void Computer::taken_back(int moves, const Position& now) {
     history_.resize(history_.size() > size_t(moves) ? history_.size() - size_t(moves) : 0);
-    if (history_.empty()) history_.push_back(engine::hash(engine_position(now)));
+    if (history_.empty()) history_.push_back(board::hash(now));
 }
 
 void Computer::cancel() {
@@ -79,7 +69,7 @@ void Computer::run() {
         const uint64_t turn = turn_;
         search_.start(now_, level_, seen_);
         while (turn_ == turn && search_.busy()) cv_.wait_for(g, kLook);
-        std::optional<engine::GameMove> m = search_.result();
+        std::optional<Move> m = search_.result();
         if (turn_ != turn) search_.cancel();
         if (turn_ != turn || !m) continue;
         // The pauses come before each click and before the key.
@@ -87,8 +77,10 @@ void Computer::run() {
         if (longest_ms_ >= 0 && each > longest_ms_) each = longest_ms_;
         bool on = true;
         for (int i = 0; i < m->n && on; i++)
-            if ((on = pause(g, each, turn))) hands_.click(float(cell_centre_x(m->x[i])), float(cell_centre_y(m->y[i])));
-        if (on && pause(g, each, turn)) hands_.tap(key_for(m->sens));
+            if ((on = pause(g, each, turn)))
+                hands_.click(float(cell_centre_x(board::cell_x(m->cells[i]))),
+                             float(cell_centre_y(board::cell_y(m->cells[i]))));
+        if (on && pause(g, each, turn)) hands_.tap(key_for(m->dir));
     }
 }
 

@@ -55,7 +55,7 @@ private:
     uint64_t turn_ = 0;    // counts turns and cancels: a worker's turn is over once this moves
     bool to_move_ = false; // a turn waits for the thread
     bool quit_ = false;
-    engine::GamePosition now_;
+    Position now_;
     std::vector<uint64_t> seen_; // the history handed to the search
     engine::Searcher search_;
     std::thread thread_;

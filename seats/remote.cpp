@@ -10,52 +10,6 @@
 
 namespace seats {
 
-namespace {
-
-net::Move to_net(const Move& m) {
-    net::Move out;
-    out.n = uint8_t(m.n);
-    for (int i = 0; i < m.n && i < 3; i++) {
-        out.x[i] = m.x[i];
-        out.y[i] = m.y[i];
-    }
-    out.sens = uint8_t(m.sens);
-    return out;
-}
-
-// The cells top to bottom, left to right: along the line, as a person clicks them.
-Move in_order(Move m) {
-    for (int pass = 0; pass < 2; pass++)
-        for (int i = 0; i + 1 < m.n && i < 2; i++)
-            if (m.y[i + 1] < m.y[i] || (m.y[i + 1] == m.y[i] && m.x[i + 1] < m.x[i])) {
-                std::swap(m.x[i], m.x[i + 1]);
-                std::swap(m.y[i], m.y[i + 1]);
-            }
-    return m;
-}
-
-bool same(const Move& a, const Move& b) {
-    if (a.n != b.n || a.sens != b.sens) return false;
-    Move x = in_order(a), y = in_order(b);
-    for (int i = 0; i < a.n; i++)
-        if (x.x[i] != y.x[i] || x.y[i] != y.y[i]) return false;
-    return true;
-}
-
-} // namespace
-
-uint64_t position_hash(const Position& p) {
-    // FNV-1a over every byte that matters to the game.
-    uint64_t h = 1469598103934665603ull;
-    auto add = [&](int8_t v) { h = (h ^ uint8_t(v)) * 1099511628211ull; };
-    for (const auto& row : p.grid)
-        for (int8_t v : row) add(v);
-    add(p.tour);
-    add(p.score[1]);
-    add(p.score[2]);
-    return h;
-}
-
 Remote::Remote(int pause_ms, int longest_ms, Hands& hands)
     : pause_ms_(pause_ms), longest_ms_(longest_ms), hands_(hands) {}
 
@@ -112,14 +66,14 @@ void Remote::moved(const Move& move, const Position& after) {
     ply_++;
     if (theirs) {
         // Their move must be the one the game just played, to the cell.
-        const bool played = playing_ && same(move, expected_);
+        const bool played = playing_ && move == expected_;
         playing_ = false;
         cv_.notify_all();
         if (!played) return link_->fail(net::Reason::IllegalMove);
     } else {
-        link_->send_move(to_net(move));
+        link_->send_move(move);
     }
-    link_->played(ply_, position_hash(after));
+    link_->played(ply_, board::hash(after));
 }
 
 void Remote::over(int) {
@@ -136,22 +90,6 @@ void Remote::cancel() {
     cv_.notify_all();
 }
 
-bool Remote::fits(const net::Move& m, const Position& now) {
-    // The link has checked that every cell is on the board. A selection is a
-    // straight row of the mover's own marbles without gaps.
-    Move c;
-    c.n = m.n;
-    for (int i = 0; i < m.n; i++) {
-        c.x[i] = m.x[i];
-        c.y[i] = m.y[i];
-        if (now.grid[m.y[i]][m.x[i]] != now.tour) return false;
-    }
-    c = in_order(c);
-    const int dx = c.x[1] - c.x[0], dy = c.y[1] - c.y[0];
-    if (c.n > 1 && !((dx == 2 && dy == 0) || (dy == 1 && (dx == 1 || dx == -1)))) return false;
-    return c.n < 3 || (c.x[2] - c.x[1] == dx && c.y[2] - c.y[1] == dy);
-}
-
 bool Remote::pause(std::unique_lock<std::mutex>& g, int ms) {
     if (ms > 0) cv_.wait_for(g, std::chrono::milliseconds(ms), [&] { return quit_; });
     return !quit_;
@@ -163,27 +101,23 @@ void Remote::run() {
         net::Move m;
         cv_.wait(g, [&] { return quit_ || (turn_ && !playing_ && link_->next_move(&m)); });
         if (quit_) return;
-        if (!fits(m, now_)) {
+        // The rules are asked before the game is: a move they refuse ends the link.
+        if (!board::legal(now_, m)) {
             link_->fail(net::Reason::IllegalMove);
             continue;
         }
-        Move move;
-        move.n = m.n;
-        for (int i = 0; i < m.n; i++) {
-            move.x[i] = m.x[i];
-            move.y[i] = m.y[i];
-        }
-        move.sens = m.sens;
-        expected_ = in_order(move);
+        // In ascending order the cells run along the line, as a person clicks them.
+        expected_ = m.normalised();
         playing_ = true;
-        int each = pause_ms_ / (move.n + 1);
+        int each = pause_ms_ / (m.n + 1);
         if (longest_ms_ >= 0 && each > longest_ms_) each = longest_ms_;
-        for (int i = 0; i < move.n; i++) {
+        for (int i = 0; i < m.n; i++) {
             if (!pause(g, each)) return;
-            hands_.click(float(cell_centre_x(expected_.x[i])), float(cell_centre_y(expected_.y[i])));
+            const int cell = expected_.cells[i];
+            hands_.click(float(cell_centre_x(board::cell_x(cell))), float(cell_centre_y(board::cell_y(cell))));
         }
         if (!pause(g, each)) return;
-        hands_.tap(key_for(move.sens));
+        hands_.tap(key_for(m.dir));
         // Once the game has taken all of it in, the move has been played, or refused.
         input::Wait w;
         do {

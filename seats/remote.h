@@ -39,9 +39,6 @@ public:
 
 private:
     void run();
-    // False when the move cannot be this player's selection on `now`; then the
-    // game is not even asked.
-    static bool fits(const net::Move& m, const Position& now);
     bool pause(std::unique_lock<std::mutex>& g, int ms);
 
     const int pause_ms_, longest_ms_;
@@ -59,8 +56,5 @@ private:
     Move expected_;
     std::thread thread_;
 };
-
-// A hash of the position, the same on both machines: grid, turn and scores.
-uint64_t position_hash(const Position& p);
 
 } // namespace seats

@@ -7,26 +7,13 @@
 #include <cstdint>
 #include <string>
 
+#include "board/board.h"
+
 namespace seats {
 
-// A position as the game holds it: grid[y][x] is 0 (empty), 1 or 2 (a player's
-// marble) or 3 (border); board cells are x + y even in rows 2 to 10. tour is the
-// player to move (1 or 2), score[1] and score[2] the marbles each has pushed off.
-struct Position {
-    int8_t grid[22][22] = {};
-    int8_t tour = 1;
-    int8_t score[3] = {};
-};
-
-// n marbles, at cells (x[i], y[i]) in any order, step once in direction sens:
-// 0 to 5 are the steps (+1, +1) (+2, 0) (+1, -1) (-1, -1) (-2, 0) (-1, +1), that is
-// down-right, right, up-right, up-left, left, down-left on the screen.
-struct Move {
-    int n = 0;
-    int8_t x[3] = {}, y[3] = {};
-    int sens = 0;
-};
-extern const int kStep[6][2]; // (dx, dy) of each sens
+// Positions and moves in the board's vocabulary.
+using board::Move;
+using board::Position;
 
 // Everything here is called on the game thread and returns at once: a seat that
 // needs time works on a thread of its own. Each seat hears every event, its own

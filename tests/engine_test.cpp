@@ -22,8 +22,8 @@
 
 namespace {
 
-using engine::GameMove;
-using engine::GamePosition;
+using board::Move;
+using board::Position;
 
 TEST(EngineTest, MoveCountsFromTheOpening) {
     const uint64_t want[] = {1, 44, 1936, 98912};
@@ -33,10 +33,10 @@ TEST(EngineTest, MoveCountsFromTheOpening) {
     }
 }
 
-// The game's state set to a position, nothing selected.
-void set_current(const GamePosition& g) {
-    std::memcpy(Jeu, g.grid, sizeof Jeu);
-    Tour = g.tour;
+// The game's state set to a position, nothing selected; the border stays.
+void set_current(const Position& g) {
+    for (int c = 0; c < board::kCells; c++) Jeu[board::cell_y(c)][board::cell_x(c)] = g.cell[c];
+    Tour = g.to_move;
     std::memcpy(Score, g.score, sizeof Score);
     NbSelec = 0;
 }
@@ -56,7 +56,7 @@ struct Outcome {
 // Every (group, sens) that the game's clicks and Joue accept, with the grid it
 // leaves. A click extends a line only next to the marbles already selected, so the
 // third click is tried on the own marbles near the first.
-std::map<std::pair<Group, int>, Outcome> game_moves(const GamePosition& g) {
+std::map<std::pair<Group, int>, Outcome> game_moves(const Position& g) {
     set_current(g);
     std::vector<play::Cell> own;
     for (int y = 2; y <= 10; y++)
@@ -88,7 +88,7 @@ std::map<std::pair<Group, int>, Outcome> game_moves(const GamePosition& g) {
             } catch (...) { // the victory screen's double does not return
                 won = true;
             }
-            if (won || Tour != g.tour) out[{group, sens}] = {std::string(&Jeu[0][0], sizeof Jeu), Score[int(g.tour)]};
+            if (won || Tour != g.to_move) out[{group, sens}] = {std::string(&Jeu[0][0], sizeof Jeu), Score[g.to_move]};
         }
     set_current(g);
     return out;
@@ -96,106 +96,118 @@ std::map<std::pair<Group, int>, Outcome> game_moves(const GamePosition& g) {
 
 // Random positions: half scattered marbles, half reached by random moves from the
 // opening. Scores follow the marbles lost; nobody has won yet.
-GamePosition random_position(uint64_t& rng) {
-    GamePosition g = engine::opening();
+Position random_position(uint64_t& rng) {
+    Position g = board::opening();
     if (test::next_random(rng) % 2) {
         for (int plies = test::next_random(rng) % 80; plies > 0; plies--) {
-            std::vector<GameMove> moves = engine::legal_moves(g);
-            GamePosition next = g;
-            if (moves.empty() || !engine::apply(next, moves[test::next_random(rng) % moves.size()]) ||
+            std::vector<Move> moves = board::legal_moves(g);
+            Position next = g;
+            if (moves.empty() || !board::play(next, moves[test::next_random(rng) % moves.size()]) ||
                 next.score[1] >= 5 || next.score[2] >= 5)
                 break;
             g = next;
         }
         return g;
     }
-    std::vector<std::pair<int, int>> cells;
-    for (int y = 2; y <= 10; y++)
-        for (int x = 0; x <= 20; x++)
-            if (g.grid[y][x] == 1 || g.grid[y][x] == 2 ||
-                (g.grid[y][x] == 0 && (x + y) % 2 == 0 && x >= std::abs(y - 6) + 2 && x <= 18 - std::abs(y - 6))) {
-                g.grid[y][x] = 0;
-                cells.push_back({x, y});
-            }
+    g = Position();
     for (int side = 1; side <= 2; side++) {
         int count = 9 + int(test::next_random(rng) % 6);
-        g.score[3 - side] = char(14 - count);
+        g.score[3 - side] = int8_t(14 - count);
         for (int placed = 0; placed < count;) {
-            auto [x, y] = cells[test::next_random(rng) % cells.size()];
-            if (!g.grid[y][x]) g.grid[y][x] = char(side), placed++;
+            int c = int(test::next_random(rng) % board::kCells);
+            if (!g.cell[c]) g.cell[c] = int8_t(side), placed++;
         }
     }
-    g.tour = char(1 + test::next_random(rng) % 2);
+    g.to_move = int8_t(1 + test::next_random(rng) % 2);
     return g;
 }
 
+// The grid as the game would hold it after m; the game's state stays at g.
+std::string grid_after(const Position& g, const Move& m) {
+    Position after = g;
+    board::play(after, m);
+    set_current(after);
+    std::string grid(&Jeu[0][0], sizeof Jeu);
+    set_current(g);
+    return grid;
+}
+
+// The engine's generator and the board's rules against the game's clicks and Joue.
 TEST(EngineTest, MovesAreExactlyThoseTheGameAccepts) {
     test::Buffers buffers;
     play::reset_cursor();
-    GamePosition opening = engine::opening();
     std::memset(Jeu, 0, sizeof Jeu);
     SetJeu();
-    ASSERT_EQ(std::memcmp(opening.grid, Jeu, sizeof Jeu), 0) << "the opening grid";
+    Position opening = board::opening();
+    for (int c = 0; c < board::kCells; c++)
+        ASSERT_EQ(opening.cell[c], Jeu[board::cell_y(c)][board::cell_x(c)]) << "the opening, " << board::cell_name(c);
 
     const char* env = std::getenv("GLOBOID_ENGINE_POSITIONS");
     long positions = env ? std::atol(env) : 2000;
     for (long seed = 1; seed <= positions; seed++) {
         uint64_t rng = uint64_t(seed) * 0x9E3779B97F4A7C15ull;
-        GamePosition g = random_position(rng);
+        Position g = random_position(rng);
         auto want = game_moves(g);
-        std::vector<GameMove> moves = engine::legal_moves(g);
-        ASSERT_EQ(moves.size(), want.size()) << "seed " << seed;
-        engine::Bits side[2] = {0, 0};
-        for (int c = 0; c < engine::kCells; c++)
-            if (int v = g.grid[engine::cell_y(c)][engine::cell_x(c)]) side[v - 1] |= engine::Bits(1) << c;
-        engine::Position p = engine::Position::from_cells(side[0], side[1], g.tour - 1, 0, 0);
+        engine::Position p = engine::to_engine(g);
+        engine::MoveList list;
+        engine::generate(p, list);
+        std::vector<Move> rules = board::legal_moves(g);
+        ASSERT_EQ(list.size, int(want.size())) << "seed " << seed;
+        ASSERT_EQ(rules.size(), want.size()) << "seed " << seed << ": the board's rules";
         ASSERT_EQ(engine::count_moves(p), int(want.size())) << "seed " << seed << ": counted without listing";
-        for (const GameMove& m : moves) {
+        for (const engine::Move& e : list) {
+            const Move m = engine::to_board(e);
+            EXPECT_TRUE(std::find(rules.begin(), rules.end(), m) != rules.end()) << "seed " << seed;
             std::vector<play::Cell> cells;
             Group group;
-            for (int i = 0; i < m.n; i++) cells.push_back({m.x[i], m.y[i]}), group.insert({m.x[i], m.y[i]});
+            for (int i = 0; i < m.n; i++) {
+                play::Cell c{board::cell_x(m.cells[i]), board::cell_y(m.cells[i])};
+                cells.push_back(c), group.insert({c.x, c.y});
+            }
             click(cells);
             ASSERT_EQ(NbSelec, m.n) << "seed " << seed << ": the clicks of a move select its marbles";
-            auto it = want.find({group, m.sens});
-            ASSERT_NE(it, want.end()) << "seed " << seed << ": the game refuses a move of " << m.n << " sens " << m.sens
-                                      << " from " << play::Cell{m.x[0], m.y[0]};
-            GamePosition after = g;
-            ASSERT_TRUE(engine::apply(after, m));
-            EXPECT_EQ(std::string(&after.grid[0][0], sizeof after.grid), it->second.grid) << "seed " << seed;
-            EXPECT_EQ(after.score[int(g.tour)], it->second.score) << "seed " << seed;
+            auto it = want.find({group, m.dir});
+            ASSERT_NE(it, want.end()) << "seed " << seed << ": the game refuses " << board::to_text(m);
+            Position after = g;
+            engine::Position ep = p;
+            ep.make(e);
+            ASSERT_TRUE(board::play(after, m));
+            if (!after.over()) EXPECT_EQ(ep.hash(), board::hash(after)) << "seed " << seed << ": the hash differs";
+            EXPECT_EQ(grid_after(g, m), it->second.grid) << "seed " << seed;
+            EXPECT_EQ(after.score[g.to_move], it->second.score) << "seed " << seed;
         }
         set_current(g);
     }
 }
 
 // Boards as nine rows of cells, top first: '.' empty, 'o' player 1, 'x' player 2.
-GamePosition board(const std::vector<std::string>& rows, char tour) {
-    GamePosition g = engine::opening();
+Position position(const std::vector<std::string>& rows, int tour) {
+    Position g;
     for (int y = 2; y <= 10; y++)
         for (size_t i = 0; i < rows[y - 2].size(); i++) {
             int x = std::abs(y - 6) + 2 + 2 * int(i);
-            g.grid[y][x] = char(std::string(".ox").find(rows[y - 2][i]));
+            g.cell[board::cell_at(x, y)] = int8_t(std::string(".ox").find(rows[y - 2][i]));
         }
-    g.tour = tour;
+    g.to_move = int8_t(tour);
     return g;
 }
 
-GameMove choose(const GamePosition& g, int level) {
+Move choose(const Position& g, int level) {
     engine::Searcher s;
-    s.start(g, level, {engine::hash(g)}, 1);
+    s.start(g, level, {board::hash(g)}, 1);
     EXPECT_TRUE(test::eventually([&] { return !s.busy(); }));
-    std::optional<GameMove> m = s.result();
+    std::optional<Move> m = s.result();
     EXPECT_TRUE(m.has_value());
-    return m.value_or(GameMove());
+    return m.value_or(Move());
 }
 
 // The pushes-off the side to move could make in g.
-int push_offs(const GamePosition& g) {
+int push_offs(const Position& g) {
     int n = 0;
-    for (const GameMove& m : engine::legal_moves(g)) {
-        GamePosition after = g;
-        engine::apply(after, m);
-        n += after.score[int(g.tour)] != g.score[int(g.tour)];
+    for (const Move& m : board::legal_moves(g)) {
+        Position after = g;
+        board::play(after, m);
+        n += after.score[g.to_move] != g.score[g.to_move];
     }
     return n;
 }
@@ -206,21 +218,21 @@ TEST(EngineTest, TakesAPushOffAndParriesOne) {
         "...oo", "......", ".......", "........", "xoo......", "........", ".......", "......", "xxx..",
     };
     for (int level = 1; level <= 3; level++) {
-        GamePosition g = board(rows, 1), after = g;
+        Position g = position(rows, 1), after = g;
         ASSERT_EQ(push_offs(g), 1);
-        ASSERT_TRUE(engine::apply(after, choose(g, level)));
+        ASSERT_TRUE(board::play(after, choose(g, level)));
         EXPECT_EQ(after.score[1], 1) << "level " << level;
         if (level == 1) continue; // level 1 may blunder its own marbles
         // x to move saves its marble.
-        GamePosition threat = board(rows, 2), reply = threat;
-        ASSERT_TRUE(engine::apply(reply, choose(threat, level)));
+        Position threat = position(rows, 2), reply = threat;
+        ASSERT_TRUE(board::play(reply, choose(threat, level)));
         EXPECT_EQ(push_offs(reply), 0) << "level " << level;
     }
 }
 
 TEST(EngineTest, SearchIsCancelledAtOnceAndGivesNothing) {
     engine::Searcher s;
-    GamePosition g = engine::opening();
+    Position g = board::opening();
     s.start(g, 5, {});
     EXPECT_TRUE(s.busy());
     s.cancel();
@@ -229,9 +241,9 @@ TEST(EngineTest, SearchIsCancelledAtOnceAndGivesNothing) {
     // A new search after a cancel gives its own result, a legal move.
     s.start(g, 2, {});
     ASSERT_TRUE(test::eventually([&] { return !s.busy(); }));
-    std::optional<GameMove> m = s.result();
+    std::optional<Move> m = s.result();
     ASSERT_TRUE(m.has_value());
-    EXPECT_TRUE(engine::apply(g, *m));
+    EXPECT_TRUE(board::play(g, *m));
     EXPECT_FALSE(s.result().has_value()) << "a result is given once";
 }
 

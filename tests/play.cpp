@@ -11,7 +11,7 @@
 #include "draw/draw.h"
 #include "draw/geometry.h"
 #include "rules/rules.h"
-#include "seats/board.h"
+#include "board/board.h"
 #include "souris/souris.h"
 #include "unit/unit.h"
 
@@ -270,24 +270,28 @@ struct Game {
             fail(what + "refused, but the board, the score or the selection changed");
         else if (done && NbSelec != 0)
             fail(what + "done, but marbles are still selected");
-        else if (done && !reads_back(sel, sens, grid, tour))
-            fail(what + "the move read back from the grids is not the one made");
+        else if (!board_agrees(sel, sens, grid, tour, done))
+            fail(what + "the board's rules judge it otherwise, or read back another move");
     }
 
-    // The move as the seats hear it, read back from the grids before and after alone.
-    bool reads_back(std::vector<Cell> sel, int sens, const char* grid, char tour) {
-        seats::Position before, after;
-        std::memcpy(before.grid, grid, sizeof before.grid);
-        std::memcpy(after.grid, Jeu, sizeof after.grid);
-        before.tour = int8_t(tour);
-        seats::Move m;
-        if (!seats::derive_move(before, after, &m) || m.sens != sens) return false;
-        std::vector<Cell> cells;
-        for (int i = 0; i < m.n; i++) cells.push_back({m.x[i], m.y[i]});
-        auto order = [](Cell a, Cell b) { return a.y != b.y ? a.y < b.y : a.x < b.x; };
-        std::sort(cells.begin(), cells.end(), order);
-        std::sort(sel.begin(), sel.end(), order);
-        return cells == sel;
+    // The additions' rules (board/) on the same move: the same verdict, the same
+    // position after it, and the move read back from the two positions alone.
+    bool board_agrees(const std::vector<Cell>& sel, int sens, const char* grid, char tour, bool done) {
+        board::Position before, after;
+        for (int c = 0; c < board::kCells; c++) {
+            before.cell[c] = grid[22 * board::cell_y(c) + board::cell_x(c)];
+            after.cell[c] = Jeu[board::cell_y(c)][board::cell_x(c)];
+        }
+        before.to_move = tour;
+        board::Move m, read;
+        m.n = uint8_t(sel.size());
+        m.dir = board::Dir(sens);
+        for (size_t i = 0; i < sel.size(); i++) m.cells[i] = uint8_t(board::cell_at(sel[i].x, sel[i].y));
+        board::Position played = before;
+        if (board::play(played, m) != done) return false;
+        if (!done) return true;
+        return std::equal(played.cell, played.cell + board::kCells, after.cell) &&
+               board::derive_move(before, after, &read) && read == m;
     }
 
     void check() {

@@ -3,11 +3,9 @@
 // long its pauses.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <mutex>
 #include <thread>
 
-#include "engine/engine.h"
 #include "seats/computer.h"
 
 namespace {
@@ -28,13 +26,7 @@ struct Counter : seats::Hands {
     }
 };
 
-seats::Position opening() {
-    engine::GamePosition e = engine::opening();
-    seats::Position p;
-    std::memcpy(p.grid, e.grid, sizeof p.grid);
-    p.tour = int8_t(e.tour);
-    return p;
-}
+seats::Position opening() { return board::opening(); }
 
 TEST(ComputerTest, ACancelledTurnGivesNothingTheNextPlaysAndTheSeatEndsAtOnce) {
     using std::chrono::milliseconds;
