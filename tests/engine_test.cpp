@@ -172,7 +172,9 @@ TEST(EngineTest, MovesAreExactlyThoseTheGameAccepts) {
             engine::Position ep = p;
             ep.make(e);
             ASSERT_TRUE(board::play(after, m));
-            if (!after.over()) EXPECT_EQ(ep.hash(), board::hash(after)) << "seed " << seed << ": the hash differs";
+            if (!after.over()) {
+                EXPECT_EQ(ep.hash(), board::hash(after)) << "seed " << seed << ": the hash differs";
+            }
             EXPECT_EQ(grid_after(g, m), it->second.grid) << "seed " << seed;
             EXPECT_EQ(after.score[g.to_move], it->second.score) << "seed " << seed;
         }
