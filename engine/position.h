@@ -4,12 +4,14 @@
 // word, the hash of board::hash kept up to date by make and unmake.
 #include <cstdint>
 
+#include "board/board.h"
+
 namespace engine {
 
 using Bits = uint64_t;
-constexpr int kCells = 61;
+constexpr int kCells = board::kCells;
 constexpr Bits kBoard = (Bits(1) << kCells) - 1;
-constexpr int kWinScore = 6;
+constexpr int kWinScore = board::kWinScore;
 
 // The game's directions: steps (+1,+1) (+2,0) (+1,-1) (-1,-1) (-2,0) (-1,+1) in its
 // grid. d and d + 3 are opposite; d % 3 is the line's axis.
@@ -17,8 +19,8 @@ constexpr int opposite(int d) { return d < 3 ? d + 3 : d - 3; }
 
 // Geometry, built at compile time.
 namespace geo {
-constexpr int kDx[6] = {1, 2, 1, -1, -2, -1};
-constexpr int kDy[6] = {1, 0, -1, -1, 0, 1};
+using board::kDx;
+using board::kDy;
 constexpr int kRowStart[10] = {0, 5, 11, 18, 26, 35, 43, 50, 56, 61};
 
 constexpr int abs_(int v) { return v < 0 ? -v : v; }
