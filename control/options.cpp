@@ -80,6 +80,7 @@ const Option kOptions[] = {
          o.code = net::show_code(code);
          return true;
      }},
+    {"--version", nullptr, "print the version and quit", nullptr},
     {"--help", nullptr, "list these options and quit", nullptr},
 };
 
@@ -90,6 +91,12 @@ const Option kOptions[] = {
         std::printf("  %-22s %s\n", left.c_str(), o.help);
     }
     std::printf("On the title, space starts the game; C starts one against the computer.\n");
+    std::exit(0);
+}
+
+// The one version is the project's, in the top CMakeLists.txt.
+[[noreturn]] void version() {
+    std::printf("globoid %s\n", GLOBOID_VERSION);
     std::exit(0);
 }
 
@@ -116,8 +123,9 @@ Options read_options(int argc, char** argv) {
         for (const Option& candidate : kOptions)
             if (arg == candidate.name) o = &candidate;
         if (!o) bad("unknown option \"" + std::string(argv[i]) + "\"");
-        if (!o->take) help();
         if (!o->value && inline_value) bad(arg + " takes no value");
+        if (!o->take && std::strcmp(o->name, "--version") == 0) version();
+        if (!o->take) help();
         const bool optional = o->value && o->value[0] == '[';
         if (o->value && !inline_value && !(optional && (i + 1 >= argc || argv[i + 1][0] == '-'))) {
             if (i + 1 >= argc) bad(arg + " needs a value: " + o->value);
