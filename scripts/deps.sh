@@ -13,6 +13,12 @@ fi
 if [ "${1:-}" = format ]; then
     packages="$packages clang-format-14"
 fi
+# scripts/deps.sh package: what scripts/package.sh, its checks and
+# tests/package-test.sh use: dpkg-shlibdeps, lintian, the desktop entry's and the
+# AppStream checkers, man to check the manual page, and debootstrap for a clean root.
+if [ "${1:-}" = package ]; then
+    packages="$packages dpkg-dev file lintian desktop-file-utils appstream man-db debootstrap"
+fi
 # scripts/deps.sh arm64: the cross compiler, qemu-user to run what it builds, and
 # arm64 builds of the libraries the code links, from Debian's multiarch archive.
 if [ "${1:-}" = arm64 ]; then
