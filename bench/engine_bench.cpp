@@ -9,6 +9,10 @@
 // 10 ms) so that the whole run fits in about half an hour on a shared machine; time
 // is this thread's processor time, so the load of other work changes no result.
 // --pairing picks pairings by their row in the table, to run them in parallel.
+//
+// --threads-match GAMES MS: two threads against one by the wall clock, the time to
+// the same depth on the bench positions, then GAMES games at MS a move (0 games for
+// the times alone).
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -120,25 +124,37 @@ struct GreedyPlayer : Player {
     }
 };
 
+// A level, or a fixed depth (depth > 0), or a fixed time on the wall clock (ms > 0)
+// with its own number of threads. Levels search one thread each on this thread's
+// processor time: that measures the search, however busy the machine is, and the
+// levels' second thread adds to every level alike.
 struct SearchPlayer : Player {
     SearchPlayer(int level, int depth, double scale) : level(level), depth(depth), scale(scale) {}
+    SearchPlayer(int ms, int threads) : level(0), depth(0), scale(1), ms(ms), threads(threads) {}
     std::string name() const override {
+        if (ms) return std::to_string(threads) + " thread" + (threads > 1 ? "s" : "");
         return depth ? "depth " + std::to_string(depth) : "level " + std::to_string(level);
     }
     void new_game() override { search.clear(); }
     Move choose(const Position& p, const std::vector<uint64_t>& history, uint64_t& rng) override {
-        if (depth) {
-            Limits l;
+        Limits l;
+        if (ms) {
+            l.time_ms = ms;
+            l.threads = threads;
+        } else if (depth) {
             l.depth = depth;
-            return search.run(p, l, history).move;
+        } else if (level == 1) {
+            return engine::choose(search, p, level, history, nullptr, next(rng) + 1).move;
+        } else {
+            l = level_limits(level, scale);
+            l.threads = 1;
+            l.thread_clock = true;
         }
-        if (level == 1) return engine::choose(search, p, level, history, nullptr, next(rng) + 1).move;
-        Limits l = level_limits(level, scale);
-        l.thread_clock = true;
         return search.run(p, l, history).move;
     }
     int level, depth;
     double scale;
+    int ms = 0, threads = 1;
     Search search{16};
 };
 
@@ -215,6 +231,67 @@ int tournament(double scale, int games, const std::string& only) {
     return ok ? 0 : 1;
 }
 
+double load_average() {
+    double load = 0;
+    if (FILE* f = std::fopen("/proc/loadavg", "r")) {
+        if (std::fscanf(f, "%lf", &load) != 1) load = 0;
+        std::fclose(f);
+    }
+    return load;
+}
+
+// Two threads against one, by the wall clock, so only meaningful while the machine
+// has a core free for the second thread: the time to finish the same depth on the
+// bench positions (the depth one thread finishes in 1 s), then a match of `games`
+// games at `ms` a move. Exit 1 if two threads win less than 60%.
+int threads_match(int games, int ms) {
+    std::printf("Two threads against one, wall clock; load average at the start %.2f\n\n", load_average());
+    // Processor time of the calling thread beside the wall clock's: while other work
+    // shares the cores, it stands for the wall time the search would take with a core
+    // of its own for each thread.
+    std::printf("%-10s %6s %21s %21s %8s\n", "position", "depth", "1 thread: s (wall)", "2 threads: s (wall)",
+                "speedup");
+    double total[3] = {0, 0, 0};
+    std::vector<Position> positions = bench_positions(ENGINE_POSITIONS);
+    for (size_t i = 0; i < positions.size(); i++) {
+        Limits l;
+        l.time_ms = 1000;
+        l.new_depth_until = 1;
+        l.thread_clock = true;
+        l.depth = Search(16).run(positions[i], l).depth;
+        l.time_ms = 0;
+        double t[3] = {}, wall[3] = {};
+        for (int threads = 1; threads <= 2; threads++) {
+            Search search(16);
+            l.threads = threads;
+            auto start = Clock::now();
+            t[threads] = search.run(positions[i], l).seconds;
+            wall[threads] = since(start);
+            total[threads] += t[threads];
+        }
+        std::printf("%-10zu %6d %12.3f (%6.3f) %12.3f (%6.3f) %8.2f\n", i, l.depth, t[1], wall[1], t[2], wall[2],
+                    t[1] / t[2]);
+        std::fflush(stdout);
+    }
+    std::printf("%-10s %6s %12.3f %21.3f %17.2f\n\n", "all", "", total[1], total[2], total[1] / total[2]);
+    if (games <= 0) return 0;
+    SearchPlayer two(ms, 2), one(ms, 1);
+    Tally t;
+    auto start = Clock::now();
+    for (int g = 0; g < games; g++) {
+        long plies = 0;
+        int r = play(two, one, g, 99, plies);
+        t.wins += r > 0, t.losses += r < 0, t.capped += r == 0;
+        t.plies += plies;
+    }
+    double won = double(t.wins) / games;
+    std::printf("2 threads v 1 thread at %d ms a move: %d won, %d lost, %d capped of %d (%.0f%%, target 60%%), "
+                "%ld plies a game, %.1f minutes; load average at the end %.2f  %s\n",
+                ms, t.wins, t.losses, t.capped, games, 100 * won, t.plies / games, since(start) / 60, load_average(),
+                won >= 0.6 ? "PASS" : "FAIL");
+    return won >= 0.6 ? 0 : 1;
+}
+
 // Positions for engine_positions.txt: from games of level 3 against level 2, the
 // position after ply 40 + 4 k.
 int make_positions(int count) {
@@ -251,10 +328,14 @@ int main(int argc, char** argv) {
             games = std::atoi(argv[++i]);
         else if (a == "--pairing" && i + 1 < argc)
             only = argv[++i];
-        else if (a == "--make-positions" && i + 1 < argc)
+        else if (a == "--threads-match" && i + 2 < argc) {
+            int g = std::atoi(argv[++i]);
+            return threads_match(g, std::atoi(argv[++i]));
+        } else if (a == "--make-positions" && i + 1 < argc)
             return make_positions(std::atoi(argv[++i]));
         else {
-            std::fprintf(stderr, "usage: engine_bench [--tournament [--scale F] [--games N] [--pairing K,...]]\n");
+            std::fprintf(stderr, "usage: engine_bench [--tournament [--scale F] [--games N] [--pairing K,...] | "
+                                 "--threads-match GAMES MS]\n");
             return 2;
         }
     }

@@ -1,6 +1,7 @@
 #include "engine/levels.h"
 
 #include <algorithm>
+#include <thread>
 
 namespace engine {
 
@@ -55,10 +56,12 @@ Limits level_limits(int level, double time_scale) {
     Limits l;
     level = std::clamp(level, kMinLevel, kMaxLevel);
     static const int kMs[6] = {0, 0, 0, 150, 600, 2000};
-    if (level <= 2)
+    if (level <= 2) {
         l.depth = level;
-    else
+    } else {
         l.time_ms = std::max(1, int(kMs[level] * time_scale + 0.5));
+        l.threads = int(std::clamp(std::thread::hardware_concurrency(), 1u, 2u));
+    }
     return l;
 }
 

@@ -3,11 +3,17 @@
 // table, aspiration windows, null-move pruning and late-move reductions, and a
 // quiescence search over push-offs.
 //
+// More threads search the same position at once, each on its own, sharing only the
+// transposition table: what one finds cuts the others' searches short, and every
+// other helper runs a depth ahead, so that they spread out. The calling thread's
+// search gives the result; the helpers stop when it does.
+//
 // Budget: Limits says how deep, how long and how many nodes; the search also stops
 // as soon as *stop turns true, whoever sets it, and then returns the best move of
 // the deepest search it finished (or a better one found since).
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "engine/evaluate.h"
@@ -29,6 +35,8 @@ struct Limits {
     // Time counted in this thread's processor time instead of the wall clock's: for
     // measurements on a machine shared with other work.
     bool thread_clock = false;
+    // Threads searching, the calling one included.
+    int threads = 1;
 };
 
 struct Result {
@@ -53,6 +61,7 @@ struct Options {
 class Search {
 public:
     explicit Search(int tt_megabytes = 16);
+    ~Search();
     // history: the hashes of the positions the game has passed through.
     Result run(const Position& root, const Limits& limits, const std::vector<uint64_t>& history = {},
                const std::atomic<bool>* stop = nullptr);
@@ -63,27 +72,17 @@ public:
     Options options;
 
 private:
-    int negamax(Position& p, int depth, int alpha, int beta, int ply, bool null_ok);
-    int quiesce(Position& p, int alpha, int beta, int ply);
-    void order(const Position& p, MoveList& list, int* keys, uint16_t hash_move, int ply) const;
-    bool repeated(uint64_t key, int ply) const;
-    bool should_stop();
-    int history_index(const Move& m) const { return m.code() & 0x1FFF; }
+    struct Worker; // one thread's search
+    friend struct Worker;
+
+    bool in_game(uint64_t key) const;
 
     TT tt_;
-    Move killers_[kMaxPly][2];
-    int history_[2][0x2000];
-    uint64_t path_[kMaxPly + 8];
-    std::vector<uint64_t> game_; // the game's positions, sorted
-    uint64_t game_filter_[64];   // a quick no for most positions
+    std::vector<std::unique_ptr<Worker>> workers_; // the calling thread's first
+    std::vector<uint64_t> game_;                   // the game's positions, sorted
+    uint64_t game_filter_[64];                     // a quick no for most positions
     int root_side_ = 0;
-    uint64_t nodes_ = 0, node_limit_ = 0;
-    bool stopped_ = false;
-    bool timed_ = false;
-    double deadline_ = 0; // seconds on the clock below
-    bool thread_clock_ = false;
-    double now() const;
-    const std::atomic<bool>* stop_ = nullptr;
+    std::atomic<bool> done_{false}; // the calling thread's search has ended: helpers stop
 };
 
 } // namespace engine
