@@ -169,14 +169,15 @@ void redraw_board() {
 
 // As the victory screen: the picture until space, Enter or Escape, then the end;
 // the game thread goes no further. It polls from inside the hook, which returns
-// at once meanwhile. A key already down when the picture came must be let go first.
-[[noreturn]] void gone_screen(const char* picture) {
+// at once meanwhile. A key already down in the poll that brought the picture must
+// be let go first; one pressed after it ends at once.
+[[noreturn]] void gone_screen(const char* picture, key_info keys) {
     show(picture);
     input::set_person_turn(true); // the person is to act, as a script's wait step sees
-    key_info keys;
-    for (bool held = true;;) {
+    auto end_key = [&] { return key_down(keys, KEY_SPACE) || key_down(keys, KEY_ENTER) || key_down(keys, KEY_ESCAPE); };
+    for (bool held = end_key();;) {
         get_key_info(&keys);
-        const bool end = key_down(keys, KEY_SPACE) || key_down(keys, KEY_ENTER) || key_down(keys, KEY_ESCAPE);
+        const bool end = end_key();
         if (end && !held) break;
         held = end;
     }
@@ -186,7 +187,7 @@ void redraw_board() {
 
 // A player who has gone for good ends the game: the picture of their leaving or
 // of the lost link, the cause on stderr, and the exit status to match.
-bool someone_gone() {
+bool someone_gone(const key_info& keys) {
     Glue& g = *glue;
     for (int p : {1, 2}) {
         bool quit = false;
@@ -196,7 +197,7 @@ bool someone_gone() {
         g.status = quit ? 0 : 1;
         if (!quit) std::fprintf(stderr, "%s: %s\n", program_invocation_short_name, cause.c_str());
         g.stage = Stage::Gone;
-        gone_screen(quit ? "Sprites/parti.tga" : "Sprites/rompu.tga");
+        gone_screen(quit ? "Sprites/parti.tga" : "Sprites/rompu.tga", keys);
     }
     return false;
 }
@@ -214,7 +215,7 @@ void on_poll(const key_info& keys) {
     if (m_pressed) toggle_sound();
     switch (g.stage) {
     case Stage::Title:
-        if (someone_gone()) return;
+        if (someone_gone(keys)) return;
         if (Tour != 0) { // the game sets the turn once the board is up
             if (all_here()) return begin();
             g.stage = Stage::Waiting;
@@ -239,11 +240,11 @@ void on_poll(const key_info& keys) {
         }
         return;
     case Stage::Waiting:
-        if (someone_gone() || !all_here()) return;
+        if (someone_gone(keys) || !all_here()) return;
         redraw_board();
         return begin();
     case Stage::Playing: {
-        if (someone_gone()) return;
+        if (someone_gone(keys)) return;
         const Position now = current();
         if (!(now == g.last)) return moved(now);
         if (undo_pressed) undo();

@@ -42,15 +42,20 @@ bool Remote::gone(bool* quit, std::string* cause) const {
     {
         std::lock_guard<std::mutex> g(mu_);
         if (finished_ || !link_ || link_->state() != net::Link::State::Ended) return false;
-        // A move that came before the end is played first: it may be the last one.
-        if (playing_ || link_->has_move()) return false;
+        // A move that came before the end is played first, once the game is under
+        // way: it may be the last one. Before that the game would wait for the player.
+        if (begun_ && (playing_ || link_->has_move())) return false;
     }
     *quit = link_->reason() == net::Reason::PeerQuit;
     *cause = link_->cause();
     return true;
 }
 
-void Remote::begin(const Position&) { ply_ = 0; }
+void Remote::begin(const Position&) {
+    std::lock_guard<std::mutex> g(mu_);
+    begun_ = true;
+    ply_ = 0;
+}
 
 void Remote::your_turn(const Position& now) {
     std::lock_guard<std::mutex> g(mu_);

@@ -52,6 +52,7 @@ private:
     bool turn_ = false;     // this seat is to move
     bool playing_ = false;  // its move is being played: the next move must be it
     bool finished_ = false; // the game was won: the link may end as it likes
+    bool begun_ = false;    // the game is under way: moves that came are played
     Position now_;
     Move expected_;
     std::thread thread_;

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <fstream>
 #include <mutex>
 
@@ -307,6 +308,7 @@ TEST(Program, TwoProgramsPlayAWholeGameEachScriptDrivingItsOwnSide) {
 
 TEST(Program, AHostilePeerEndsTheGameWithItsPictureAndStatus) {
     const std::string dir = test::scratch("net_hostile");
+    const Bytes kFirst = move({1, 8, 4, 0, 0, 0, 0, 0});
     struct Row {
         Bytes sent;
         const char* picture;
@@ -323,6 +325,10 @@ TEST(Program, AHostilePeerEndsTheGameWithItsPictureAndStatus) {
          "sound move\nsound move\ngloboid: the two boards differ after move 1\n", "click 269 261\ntap kp9\nwait\n",
          frame({4, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0})},
         {Bytes(kMove.begin(), kMove.begin() + 6), "rompu", 1, "globoid: the connection was lost\n"},
+        // The host's first move, then the end, before the game here has begun.
+        {kFirst + frame({6}), "parti", 0, ""},
+        {kFirst + kFirst, "rompu", 1, "globoid: a move out of turn from the other side\n"},
+        {kFirst, "rompu", 1, "globoid: the connection was lost\n"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.cause);
@@ -337,7 +343,7 @@ TEST(Program, AHostilePeerEndsTheGameWithItsPictureAndStatus) {
             for (int frames = 0; frames < 3; frames++) EXPECT_FALSE(host.next().empty()); // hash, move, hash
             host.send(row.later);
         }
-        if (&row == &rows[3]) host.hang_up(); // in the middle of a move
+        if (std::strstr(row.cause, "lost")) host.hang_up(); // in the middle of a move, or after one
         const int status = run->wait(60000);
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == row.status) << status;
         EXPECT_EQ(run->output(), row.cause);

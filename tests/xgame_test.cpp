@@ -198,11 +198,13 @@ protected:
     Window window = 0;
 };
 
-// The same game on a screen of 1920x1080, without a window manager and under one.
+// The same game on a screen of 1920x1080, without a window manager and under one;
+// or a game that starts otherwise.
 class XGameLarge : public XGame {
 protected:
     void SetUp() override {}
 };
+using XGameOwn = XGameLarge;
 
 TEST_F(XGame, EveryStepShowsAsOnTheHeadlessDeviceTheIconIsThereAndClosingTheWindowEndsTheGame) {
     test::Picture icon = test::read_png(kBuild + "/icons/globoid-32.png");
@@ -278,6 +280,24 @@ TEST_F(XGameLarge, TheWholeGameShowsScaledAndClicksLandWhereTheyAreDrawn) {
         game.signal(SIGTERM);
         EXPECT_EQ(game.wait(20000), 0) << game.output();
     }
+}
+
+// The picture of a player who left ends on the first key, however soon it comes: the
+// host, headless, is stopped once the game here has settled.
+TEST_F(XGameOwn, TheFirstKeyOnThePictureOfALeavingPlayerEndsTheGame) {
+    test::Child host(
+        test::in_dir(kBuild, {kBuild + "/globoid", "--host", "127.0.0.1:0", "--code=ABCD-EFGH", "--headless"}));
+    size_t at = 0;
+    ASSERT_TRUE(test::eventually([&] { return (at = host.output().find("127.0.0.1:")) != std::string::npos; }));
+    const std::string where = host.output().substr(at, host.output().find(' ', at) - at);
+    test::Child game(test::in_dir(kBuild, {kBuild + "/globoid", "--join", where, "--code=ABCD-EFGH"}), x_env());
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    host.signal(SIGTERM);
+    expected.push_back(game::picture("parti"));
+    expect_screen(expected.size() - 1);
+    xdotool({"key", "space"});
+    const int status = game.wait(5000);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status << game.output();
 }
 
 TEST(NoDisplay, TheGameSaysWhyOnOneLineAndStopsAtOnce) {
