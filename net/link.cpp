@@ -8,6 +8,7 @@
 #include <net/if.h>
 #include <netinet/in.h>
 
+#include <algorithm>
 #include <asio.hpp>
 #include <atomic>
 #include <cstdio>
@@ -21,6 +22,26 @@ namespace net {
 using asio::ip::tcp;
 using std::chrono::milliseconds;
 
+namespace {
+
+// One TCP connection: a caller on its way in, or the game's.
+struct Connection {
+    explicit Connection(asio::io_context& io) : socket(io), hello_timer(io), linger_timer(io) {}
+    tcp::socket socket;
+    asio::steady_timer hello_timer, linger_timer;
+    bool open = false;     // connected, and not dropped since
+    bool answered = false; // the host has answered its right hello; its next word says it is still there
+    bool closing = false;  // final words queued; reads are drained until the end
+    bool writing = false;
+    std::deque<std::vector<uint8_t>> out;
+    std::array<uint8_t, 64> in{};
+    Decoder decoder;
+    std::string peer; // the caller's address, for the host's notices
+};
+using Conn = std::shared_ptr<Connection>;
+
+} // namespace
+
 struct Link::Impl {
     Options opt;
     bool hosting = false;
@@ -31,20 +52,15 @@ struct Link::Impl {
     asio::executor_work_guard<asio::io_context::executor_type> work{io.get_executor()};
     tcp::acceptor acceptor{io};
     tcp::resolver resolver{io};
-    tcp::socket socket{io};
-    asio::steady_timer hello_timer{io}, beat_timer{io}, silence_timer{io}, linger_timer{io};
+    asio::steady_timer beat_timer{io}, silence_timer{io};
     std::thread thread;
 
-    // The link thread's own state.
-    unsigned generation = 0; // one per connection, so that late handlers of a closed one do nothing
-    bool open = false;       // a connection is up
-    bool greeted = false;    // hellos exchanged
-    bool closing = false;    // final words queued; reads are drained until the end
-    bool writing = false;
-    std::deque<std::vector<uint8_t>> out;
-    std::array<uint8_t, 64> in{};
-    Decoder decoder;
-    std::string peer; // the current caller's address, for the host's notices
+    // The link thread's own state. Every handler holds its connection, and does
+    // nothing once that connection is dropped.
+    Conn game;                 // the game's connection: the joiner's from the start, the host's once greeted
+    std::vector<Conn> callers; // the host's callers who may still say the right hello, all at once
+    bool accepting = false;
+    bool greeted = false; // hellos exchanged
     int tries = 0;
     uint32_t plies = 0, peer_hash_ply = 0;
     std::deque<std::pair<uint32_t, uint64_t>> ours, theirs; // hashes not yet compared
@@ -91,15 +107,12 @@ struct Link::Impl {
     void end(Reason r, const std::string& why, bool tell) {
         if (state == State::Ended) return;
         record(r, why);
-        if (!open) {
-            asio::error_code ignored;
-            socket.close(ignored);
-            return;
-        }
+        if (!game) return;
+        if (!game->open) return drop(game);
         Message m;
         m.type = r == Reason::None ? Type::Bye : Type::Refuse;
         m.reason = r;
-        close_connection(tell ? encode(m) : std::vector<uint8_t>{});
+        close_connection(game, tell ? encode(m) : std::vector<uint8_t>{});
     }
 
     void record(Reason r, const std::string& why) {
@@ -113,7 +126,8 @@ struct Link::Impl {
         asio::error_code ignored;
         acceptor.close(ignored);
         resolver.cancel();
-        hello_timer.cancel();
+        if (game) game->hello_timer.cancel();
+        for (const Conn& c : std::vector<Conn>(callers)) drop(c);
     }
 
     // A fault in what the other side sent.
@@ -125,35 +139,38 @@ struct Link::Impl {
     // Queues the last frame (if any), then shuts the sending side and drains what
     // still comes until the other side closes, half a second at most: closing with
     // unread bytes would reset the connection and could lose the last frame.
-    void close_connection(std::vector<uint8_t> last) {
-        closing = true;
-        beat_timer.cancel();
-        silence_timer.cancel();
-        if (!last.empty()) send(std::move(last));
-        linger_timer.expires_after(milliseconds(500));
-        linger_timer.async_wait([this, g = generation](const asio::error_code& ec) {
-            if (!ec && g == generation) drop_connection();
+    void close_connection(const Conn& c, std::vector<uint8_t> last) {
+        c->closing = true;
+        if (c == game) {
+            beat_timer.cancel();
+            silence_timer.cancel();
+        }
+        if (!last.empty()) send(c, std::move(last));
+        c->linger_timer.expires_after(milliseconds(500));
+        c->linger_timer.async_wait([this, c](const asio::error_code& ec) {
+            if (!ec && c->open) drop(c);
         });
-        if (!writing) shut();
+        if (!c->writing) shut(c);
     }
 
-    void shut() {
+    void shut(const Conn& c) {
         asio::error_code ignored;
-        socket.shutdown(tcp::socket::shutdown_send, ignored);
+        c->socket.shutdown(tcp::socket::shutdown_send, ignored);
     }
 
-    // The connection is gone: the host takes the next caller unless the link ended.
-    void drop_connection() {
+    // The connection is gone; the host takes more callers while it waits.
+    void drop(const Conn& c) {
         asio::error_code ignored;
-        socket.close(ignored);
-        linger_timer.cancel();
-        hello_timer.cancel();
-        ++generation;
-        open = greeted = closing = writing = false;
-        out.clear();
-        decoder = Decoder();
-        if (hosting && state == State::Waiting) accept();
+        c->socket.close(ignored);
+        c->linger_timer.cancel();
+        c->hello_timer.cancel();
+        c->open = c->closing = c->writing = false;
+        c->out.clear();
+        forget(c);
+        if (hosting) accept();
     }
+
+    void forget(const Conn& c) { callers.erase(std::remove(callers.begin(), callers.end(), c), callers.end()); }
 
     // --- Host --------------------------------------------------------------
 
@@ -183,41 +200,59 @@ struct Link::Impl {
         accept();
     }
 
+    // Callers are heard all at once, each with its own time to say hello, so that
+    // a silent one holds nobody up; as many at a time as refusals are allowed.
     void accept() {
-        acceptor.async_accept(socket, [this](const asio::error_code& ec) {
+        if (accepting || state != State::Waiting || int(callers.size()) >= std::max(1, opt.max_tries)) return;
+        accepting = true;
+        auto c = std::make_shared<Connection>(io);
+        acceptor.async_accept(c->socket, [this, c](const asio::error_code& ec) {
+            accepting = false;
             if (ec || state != State::Waiting) return;
             asio::error_code e;
-            tcp::endpoint from = socket.remote_endpoint(e);
-            peer = e ? "an unknown address" : from.address().to_string();
-            connected();
-            hello_timer.expires_after(milliseconds(opt.hello_ms));
-            hello_timer.async_wait([this, g = generation](const asio::error_code& ec) {
-                if (!ec && g == generation && !greeted) refuse(Reason::Silence);
+            tcp::endpoint from = c->socket.remote_endpoint(e);
+            c->peer = e ? "an unknown address" : from.address().to_string();
+            callers.push_back(c);
+            connected(c);
+            c->hello_timer.expires_after(milliseconds(opt.hello_ms));
+            c->hello_timer.async_wait([this, c](const asio::error_code& ec) {
+                if (!ec && c->open && !c->closing && c != game) refuse(c, Reason::Silence);
             });
+            accept();
         });
     }
 
-    // A caller who did not say the right hello: told why, and counted.
-    void refuse(Reason r) {
+    // A caller who did not say the right hello, or went before the game began:
+    // told why if still there, and counted.
+    void refuse(const Conn& c, Reason r, bool gone = false) {
         ++tries;
-        notice("refused a player from " + peer + ": " + describe(r) + " (attempt " + std::to_string(tries) + " of " +
+        notice("refused a player from " + c->peer + ": " + describe(r) + " (attempt " + std::to_string(tries) + " of " +
                std::to_string(opt.max_tries) + ")");
-        Message m;
-        m.type = Type::Refuse;
-        m.reason = r;
-        hello_timer.cancel();
-        close_connection(encode(m));
-        if (tries >= opt.max_tries) record(Reason::TooManyTries, describe(Reason::TooManyTries));
+        forget(c);
+        if (gone) {
+            drop(c);
+        } else {
+            Message m;
+            m.type = Type::Refuse;
+            m.reason = r;
+            c->hello_timer.cancel();
+            close_connection(c, encode(m));
+        }
+        if (tries >= opt.max_tries)
+            record(Reason::TooManyTries, describe(Reason::TooManyTries));
+        else
+            accept();
     }
 
     // --- Join --------------------------------------------------------------
 
     void connect(const std::string& host, uint16_t port_number) {
         where = escape(host) + ":" + std::to_string(port_number);
-        hello_timer.expires_after(milliseconds(opt.hello_ms));
-        hello_timer.async_wait([this](const asio::error_code& ec) {
+        game = std::make_shared<Connection>(io);
+        game->hello_timer.expires_after(milliseconds(opt.hello_ms));
+        game->hello_timer.async_wait([this](const asio::error_code& ec) {
             if (ec || greeted || state == State::Ended) return;
-            if (open)
+            if (game->open)
                 end(Reason::Silence, "no answer from " + where, false);
             else
                 end(Reason::CannotConnect, "cannot connect to " + where + ": no answer", false);
@@ -226,12 +261,12 @@ struct Link::Impl {
             host, std::to_string(port_number), [this](const asio::error_code& ec, tcp::resolver::results_type found) {
                 if (state == State::Ended) return;
                 if (ec) return end(Reason::CannotConnect, "cannot connect to " + where + ": " + ec.message(), false);
-                asio::async_connect(socket, found, [this](const asio::error_code& ec, const tcp::endpoint&) {
+                asio::async_connect(game->socket, found, [this](const asio::error_code& ec, const tcp::endpoint&) {
                     if (state == State::Ended) return;
                     if (ec)
                         return end(Reason::CannotConnect, "cannot connect to " + where + ": " + ec.message(), false);
-                    connected();
-                    send(hello());
+                    connected(game);
+                    send(game, hello());
                 });
             });
     }
@@ -245,19 +280,30 @@ struct Link::Impl {
         return encode(m);
     }
 
-    void connected() {
-        open = true;
-        asio::error_code ignored;
-        socket.set_option(tcp::no_delay(true), ignored); // a move is one small frame: send it now
-        read();
+    static std::vector<uint8_t> heartbeat() {
+        Message m;
+        m.type = Type::Heartbeat;
+        return encode(m);
     }
 
-    void greet() {
+    void connected(const Conn& c) {
+        c->open = true;
+        asio::error_code ignored;
+        c->socket.set_option(tcp::no_delay(true), ignored); // a move is one small frame: send it now
+        read(c);
+    }
+
+    void greet(const Conn& c) {
         greeted = true;
-        hello_timer.cancel();
+        game = c;
+        c->hello_timer.cancel();
         asio::error_code ignored;
         acceptor.close(ignored);
         state = State::Playing;
+        forget(c);
+        for (const Conn& other : std::vector<Conn>(callers)) drop(other);
+        // The joiner's first word tells the host at once that it is still there.
+        if (!hosting) send(c, heartbeat());
         if (opt.wake) opt.wake();
         beat();
         heard();
@@ -267,11 +313,7 @@ struct Link::Impl {
         beat_timer.expires_after(milliseconds(opt.heartbeat_ms));
         beat_timer.async_wait([this](const asio::error_code& ec) {
             if (ec || state != State::Playing) return;
-            if (!writing) {
-                Message m;
-                m.type = Type::Heartbeat;
-                send(encode(m));
-            }
+            if (!game->writing) send(game, heartbeat());
             beat();
         });
     }
@@ -287,75 +329,65 @@ struct Link::Impl {
         });
     }
 
-    void send(std::vector<uint8_t> frame) {
-        out.push_back(std::move(frame));
-        if (!writing) write();
+    void send(const Conn& c, std::vector<uint8_t> frame) {
+        c->out.push_back(std::move(frame));
+        if (!c->writing) write(c);
     }
 
-    void write() {
-        if (out.empty()) {
-            writing = false;
-            if (closing) shut();
+    void write(const Conn& c) {
+        if (c->out.empty()) {
+            c->writing = false;
+            if (c->closing) shut(c);
             return;
         }
-        writing = true;
-        asio::async_write(socket, asio::buffer(out.front()),
-                          [this, g = generation](const asio::error_code& ec, size_t) {
-                              if (g != generation) return;
-                              if (ec) {
-                                  writing = false;
-                                  out.clear();
-                                  if (closing)
-                                      drop_connection();
-                                  else
-                                      lost();
-                                  return;
-                              }
-                              out.pop_front();
-                              write();
-                          });
-    }
-
-    void read() {
-        socket.async_read_some(asio::buffer(in), [this, g = generation](const asio::error_code& ec, size_t n) {
-            if (g != generation) return;
+        c->writing = true;
+        asio::async_write(c->socket, asio::buffer(c->out.front()), [this, c](const asio::error_code& ec, size_t) {
+            if (!c->open) return;
             if (ec) {
-                if (closing)
-                    drop_connection();
-                else
-                    lost();
-                return;
+                c->writing = false;
+                c->out.clear();
+                return c->closing ? drop(c) : lost(c);
             }
-            if (!closing) take(n);
-            if (g == generation) read();
+            c->out.pop_front();
+            write(c);
         });
     }
 
-    void lost() {
-        if (state == State::Waiting && hosting) return drop_connection(); // a caller who hung up
-        end(Reason::Disconnected, describe(Reason::Disconnected), false);
-        drop_connection();
+    void read(const Conn& c) {
+        c->socket.async_read_some(asio::buffer(c->in), [this, c](const asio::error_code& ec, size_t n) {
+            if (!c->open) return;
+            if (ec) return c->closing ? drop(c) : lost(c);
+            if (!c->closing) take(c, n);
+            if (c->open) read(c);
+        });
     }
 
-    void take(size_t n) {
+    void lost(const Conn& c) {
+        if (c != game) return refuse(c, Reason::Disconnected, true); // a caller who hung up
+        end(Reason::Disconnected, describe(Reason::Disconnected), false);
+        drop(c);
+    }
+
+    void take(const Conn& c, size_t n) {
         size_t used = 0;
-        while (used < n && !closing) {
-            used += decoder.feed(in.data() + used, n - used);
-            if (decoder.fault() != Reason::None) return fault(decoder.fault());
-            if (decoder.ready()) message(decoder.message());
+        while (used < n && c->open && !c->closing) {
+            used += c->decoder.feed(c->in.data() + used, n - used);
+            if (c->decoder.fault() != Reason::None) return fault(c, c->decoder.fault());
+            if (c->decoder.ready()) message(c, c->decoder.message());
         }
     }
 
-    void fault(Reason r) {
-        if (r == Reason::IllegalMove && !greeted) r = Reason::Malformed;
-        if (hosting && !greeted)
-            refuse(r);
+    void fault(const Conn& c, Reason r) {
+        const bool playing = greeted && c == game;
+        if (r == Reason::IllegalMove && !playing) r = Reason::Malformed;
+        if (hosting && !playing)
+            refuse(c, r);
         else
             end_for(r);
     }
 
-    void message(const Message& m) {
-        if (!greeted) return hosting ? greet_caller(m) : greet_host(m);
+    void message(const Conn& c, const Message& m) {
+        if (!greeted || c != game) return hosting ? greet_caller(c, m) : greet_host(m);
         heard();
         switch (m.type) {
         case Type::Heartbeat: break;
@@ -383,11 +415,17 @@ struct Link::Impl {
         }
     }
 
-    void greet_caller(const Message& m) {
-        if (m.type != Type::Hello) return refuse(Reason::Malformed);
-        if (!same_code(m.code, code)) return refuse(Reason::WrongCode);
-        send(hello());
-        greet();
+    // The game begins with the caller's first word after our hello: one who said
+    // hello and hung up is not a player.
+    void greet_caller(const Conn& c, const Message& m) {
+        if (c->answered) {
+            if (m.type == Type::Bye) return refuse(c, Reason::PeerQuit, true);
+            return m.type == Type::Heartbeat ? greet(c) : refuse(c, Reason::Malformed);
+        }
+        if (m.type != Type::Hello) return refuse(c, Reason::Malformed);
+        if (!same_code(m.code, code)) return refuse(c, Reason::WrongCode);
+        c->answered = true;
+        send(c, hello());
     }
 
     void greet_host(const Message& m) {
@@ -398,7 +436,7 @@ struct Link::Impl {
         }
         if (m.type != Type::Hello) return end_for(Reason::Malformed);
         if (!same_code(m.code, code)) return end(Reason::WrongCode, "the host answered with another join code", true);
-        greet();
+        greet(game);
     }
 
     void compare() {
@@ -424,7 +462,7 @@ struct Link::Impl {
         Message msg;
         msg.type = Type::Move;
         msg.move = m;
-        send(encode(msg));
+        send(game, encode(msg));
     }
 
     void our_hash(uint32_t ply, uint64_t hash) {
@@ -433,7 +471,7 @@ struct Link::Impl {
         msg.type = Type::Hash;
         msg.ply = ply;
         msg.hash = hash;
-        send(encode(msg));
+        send(game, encode(msg));
         ours.emplace_back(ply, hash);
         compare();
     }

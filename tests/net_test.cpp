@@ -194,7 +194,7 @@ TEST(Link, HostRefusesBadCallersUpToTheLimitThenPlaysKeptAliveByHeartbeats) {
     std::mutex m;
     std::vector<std::string> notices;
     Options o = quick();
-    o.max_tries = 6;
+    o.max_tries = 8;
     o.notice = [&](const std::string& line) {
         std::lock_guard<std::mutex> lock(m);
         notices.push_back(line);
@@ -215,8 +215,16 @@ TEST(Link, HostRefusesBadCallersUpToTheLimitThenPlaysKeptAliveByHeartbeats) {
         EXPECT_EQ(p.next(), Bytes{}); // and then hung up
         EXPECT_EQ(host->state(), Link::State::Waiting);
     }
+    // Callers who have gone, one of them after the right hello, are dropped and
+    // counted; a silent one holds nobody up.
+    Peer gone = Peer::call(host->port()), silent = Peer::call(host->port());
+    Peer::call(host->port()).send(hello());
+    gone.hang_up();
+    auto counted = [&] { return std::lock_guard<std::mutex>(m), notices.size(); };
+    ASSERT_TRUE(test::eventually([&] { return counted() == 7; })) << counted();
     auto guest = Link::join("127.0.0.1", host->port(), "abcdefgh", quick());
-    ASSERT_TRUE(test::eventually([&] { return guest->state() == Link::State::Playing; }));
+    ASSERT_TRUE(test::eventually([&] { return host->state() == Link::State::Playing; })) << guest->cause();
+    EXPECT_EQ(silent.next(), Bytes{}) << "dropped once the game began";
     EXPECT_EQ(Peer::call(host->port()).fd, -1) << "still listening with a player";
     usleep(1000 * 1000); // more than twice the silence limit, heartbeats only
     EXPECT_EQ(host->state(), Link::State::Playing) << host->cause();
@@ -225,8 +233,9 @@ TEST(Link, HostRefusesBadCallersUpToTheLimitThenPlaysKeptAliveByHeartbeats) {
     EXPECT_TRUE(test::eventually([&] { return host->reason() == Reason::PeerQuit; })) << host->cause();
     {
         std::lock_guard<std::mutex> lock(m);
-        ASSERT_EQ(notices.size(), 5u);
-        EXPECT_NE(notices[1].find("127.0.0.1: wrong join code (attempt 2 of 6)"), std::string::npos) << notices[1];
+        ASSERT_EQ(notices.size(), 7u);
+        EXPECT_NE(notices[1].find("127.0.0.1: wrong join code (attempt 2 of 8)"), std::string::npos) << notices[1];
+        EXPECT_NE(notices[6].find(": the connection was lost (attempt 7 of 8)"), std::string::npos) << notices[6];
     }
     o.max_tries = 1;
     auto wary = Link::host("127.0.0.1", 0, "ABCD-EFGH", o);
