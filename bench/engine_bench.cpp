@@ -27,9 +27,11 @@
 
 #include "engine/levels.h"
 #include "engine/movegen.h"
+#include "bench/match.h"
 #include "engine/search.h"
 
 using namespace engine;
+using namespace match;
 
 namespace {
 
@@ -40,11 +42,6 @@ double cpu() {
     timespec t;
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
     return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
-}
-
-uint64_t next(uint64_t& s) {
-    s = s * 6364136223846793005ULL + 1442695040888963407ULL;
-    return s >> 33;
 }
 
 // A position per line: player to move (1 or 2), the two scores, then the nine rows
@@ -85,106 +82,10 @@ std::vector<Position> bench_positions(const char* path) {
     return out;
 }
 
-// ---- players for the matches ----
-
-struct Player {
-    virtual ~Player() = default;
-    virtual std::string name() const = 0;
-    virtual void new_game() {}
-    virtual Move choose(const Position& p, const std::vector<uint64_t>& history, uint64_t& rng) = 0;
-};
-
-struct RandomPlayer : Player {
-    std::string name() const override { return "random"; }
-    Move choose(const Position& p, const std::vector<uint64_t>&, uint64_t& rng) override {
-        MoveList l;
-        generate(p, l);
-        return l.moves[next(rng) % uint64_t(l.size)];
-    }
-};
-
-// One ply: the most marbles pushed off, then the marbles closest to the centre.
-struct GreedyPlayer : Player {
-    std::string name() const override { return "greedy"; }
-    Move choose(const Position& root, const std::vector<uint64_t>&, uint64_t& rng) override {
-        MoveList l;
-        generate(root, l);
-        Position p = root;
-        int best = -(1 << 30), count = 0;
-        Move pick;
-        for (const Move& m : l) {
-            Position::Undo u = p.make(m);
-            int s = 100 * p.score(root.side());
-            for (Bits b = p.marbles(root.side()); b; b &= b - 1) s += 4 - ring(__builtin_ctzll(b));
-            p.unmake(u);
-            if (s > best) best = s, count = 0;
-            if (s == best && next(rng) % uint64_t(++count) == 0) pick = m;
-        }
-        return pick;
-    }
-};
-
-// A level, or a fixed depth (depth > 0), or a fixed time on the wall clock (ms > 0)
-// with its own number of threads. Levels search one thread each on this thread's
-// processor time: that measures the search, however busy the machine is, and the
-// levels' second thread adds to every level alike.
-struct SearchPlayer : Player {
-    SearchPlayer(int level, int depth, double scale) : level(level), depth(depth), scale(scale) {}
-    SearchPlayer(int ms, int threads) : level(0), depth(0), scale(1), ms(ms), threads(threads) {}
-    std::string name() const override {
-        if (ms) return std::to_string(threads) + " thread" + (threads > 1 ? "s" : "");
-        return depth ? "depth " + std::to_string(depth) : "level " + std::to_string(level);
-    }
-    void new_game() override { search.clear(); }
-    Move choose(const Position& p, const std::vector<uint64_t>& history, uint64_t& rng) override {
-        Limits l;
-        if (ms) {
-            l.time_ms = ms;
-            l.threads = threads;
-        } else if (depth) {
-            l.depth = depth;
-        } else if (level == 1) {
-            return engine::choose(search, p, level, history, nullptr, next(rng) + 1).move;
-        } else {
-            l = level_limits(level, scale);
-            l.threads = 1;
-            l.thread_clock = true;
-        }
-        return search.run(p, l, history).move;
-    }
-    int level, depth;
-    double scale;
-    int ms = 0, threads = 1;
-    Search search{16};
-};
-
-struct Tally {
-    int wins = 0, losses = 0, capped = 0;
-    long plies = 0;
-    double seconds = 0;
-};
-
-// Game g: the stronger side plays player 1 in even games. Four random plies open it.
-int play(Player& strong, Player& weak, int g, uint64_t seed, long& plies) {
-    uint64_t rng = seed * 0x9E3779B97F4A7C15ull + uint64_t(g);
-    Position p = Position::opening();
-    std::vector<uint64_t> history{p.hash()};
-    strong.new_game();
-    weak.new_game();
-    Player* players[2] = {&strong, &weak};
-    if (g % 2) std::swap(players[0], players[1]);
-    RandomPlayer opener;
-    for (plies = 0; plies < 400 && !p.over(); plies++) {
-        MoveList l;
-        generate(p, l);
-        if (l.size == 0) break;
-        Move m = plies < 4 ? opener.choose(p, history, rng) : players[p.side()]->choose(p, history, rng);
-        p.make(m);
-        history.push_back(p.hash());
-    }
-    if (!p.over()) return 0;
-    int winner = p.score(0) >= kWinScore ? 0 : 1;
-    return players[winner] == &strong ? 1 : -1;
+Limits depth(int d) {
+    Limits l;
+    l.depth = d;
+    return l;
 }
 
 int tournament(double scale, int games, const std::string& only) {
@@ -192,11 +93,11 @@ int tournament(double scale, int games, const std::string& only) {
         std::function<std::unique_ptr<Player>()> strong, weak;
         double target;
     };
-    auto level = [scale](int l) { return [=] { return std::unique_ptr<Player>(new SearchPlayer(l, 0, scale)); }; };
+    auto level = [scale](int l) { return [=] { return std::unique_ptr<Player>(new SearchPlayer(l, scale)); }; };
     std::vector<Pairing> pairings = {
         {level(5), [] { return std::unique_ptr<Player>(new RandomPlayer); }, 1.00},
         {level(5), [] { return std::unique_ptr<Player>(new GreedyPlayer); }, 0.98},
-        {level(5), [] { return std::unique_ptr<Player>(new SearchPlayer(0, 3, 1)); }, 0.85},
+        {level(5), [] { return std::unique_ptr<Player>(new SearchPlayer("depth 3", depth(3))); }, 0.85},
         {level(5), level(4), 0.65},
         {level(4), level(3), 0.65},
         {level(3), level(2), 0.65},
@@ -216,16 +117,15 @@ int tournament(double scale, int games, const std::string& only) {
         for (int g = 0; g < games; g++) {
             long plies = 0;
             int r = play(*strong, *weak, g, k + 1, plies);
-            t.wins += r > 0, t.losses += r < 0, t.capped += r == 0;
-            t.plies += plies;
+            t.add(r, plies);
         }
-        t.seconds = since(start);
+        double seconds = since(start);
         double won = double(t.wins) / games;
         bool pass = won + 1e-9 >= pairings[k].target && t.capped * 20 <= games;
         ok &= pass;
         std::string name = strong->name() + " v " + weak->name();
         std::printf("%-22s %5d %5d %6d %5.0f%% %6.0f%% %6ld %8.1f  %s\n", name.c_str(), t.wins, t.losses, t.capped,
-                    100 * won, 100 * pairings[k].target, t.plies / games, t.seconds / 60, pass ? "PASS" : "FAIL");
+                    100 * won, 100 * pairings[k].target, t.plies / games, seconds / 60, pass ? "PASS" : "FAIL");
         std::fflush(stdout);
     }
     return ok ? 0 : 1;
@@ -275,14 +175,17 @@ int threads_match(int games, int ms) {
     }
     std::printf("%-10s %6s %12.3f %21.3f %17.2f\n\n", "all", "", total[1], total[2], total[1] / total[2]);
     if (games <= 0) return 0;
-    SearchPlayer two(ms, 2), one(ms, 1);
+    Limits l;
+    l.time_ms = ms;
+    SearchPlayer one("1 thread", l);
+    l.threads = 2;
+    SearchPlayer two("2 threads", l);
     Tally t;
     auto start = Clock::now();
     for (int g = 0; g < games; g++) {
         long plies = 0;
         int r = play(two, one, g, 99, plies);
-        t.wins += r > 0, t.losses += r < 0, t.capped += r == 0;
-        t.plies += plies;
+        t.add(r, plies);
     }
     double won = double(t.wins) / games;
     std::printf("2 threads v 1 thread at %d ms a move: %d won, %d lost, %d capped of %d (%.0f%%, target 60%%), "
@@ -297,7 +200,7 @@ int threads_match(int games, int ms) {
 int make_positions(int count) {
     for (int k = 0; k < count; k++) {
         uint64_t rng = 1000 + uint64_t(k);
-        SearchPlayer a(3, 0, 0.2), b(2, 0, 1);
+        SearchPlayer a(3, 0.2), b(2, 1);
         Player* players[2] = {&a, &b};
         RandomPlayer opener;
         Position p = Position::opening();

@@ -23,9 +23,11 @@ constexpr Rings kRings = make_rings();
 int side_score(Bits own, const Weights& w) {
     int s = 0;
     for (int k = 0; k < 4; k++) s += w.centre[k] * __builtin_popcountll(own & kRings.ring[k]);
-    int pairs = __builtin_popcountll(own & shift<0>(own)) + __builtin_popcountll(own & shift<1>(own)) +
-                __builtin_popcountll(own & shift<2>(own));
-    return s + w.cohesion * pairs;
+    Bits pair0 = own & shift<0>(own), pair1 = own & shift<1>(own), pair2 = own & shift<2>(own);
+    int pairs = __builtin_popcountll(pair0) + __builtin_popcountll(pair1) + __builtin_popcountll(pair2);
+    int lines = __builtin_popcountll(pair0 & shift<0>(pair0)) + __builtin_popcountll(pair1 & shift<1>(pair1)) +
+                __builtin_popcountll(pair2 & shift<2>(pair2));
+    return s + w.cohesion * pairs + w.lines * lines;
 }
 
 Bits neighbours(Bits b) { return shift<0>(b) | shift<1>(b) | shift<2>(b) | shift<3>(b) | shift<4>(b) | shift<5>(b); }
