@@ -4,8 +4,8 @@
 // a table against the targets, exit 1 when one is missed.
 //
 // --tournament [--scale F] [--games N] [--pairing K,...]: matches of N games (100) per
-// pairing, openings varied by four random plies, colours alternating, games capped
-// at 400 plies. Every level's time is multiplied by F (default 1/200: level 5 thinks
+// pairing, openings varied by four random plies, each played twice with colours
+// swapped, games capped at 400 plies. Every level's time is multiplied by F (default 1/200: level 5 thinks
 // 10 ms) so that the whole run fits in about half an hour on a shared machine; time
 // is this thread's processor time, so the load of other work changes no result.
 // --pairing picks pairings by their row in the table, to run them in parallel.
