@@ -1,8 +1,10 @@
 // The command line: every option with its help line, in one table.
 #include "control/options.h"
 
-#include <array>
+#include <arpa/inet.h>
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -21,6 +23,39 @@ struct Option {
     bool (*take)(Options& o, const std::string& value);
 };
 
+bool digits(const std::string& v, size_t most) {
+    return !v.empty() && v.size() <= most && v.find_first_not_of("0123456789") == std::string::npos;
+}
+
+// PORT, ADDRESS, ADDRESS:PORT, [IPV6] or [IPV6]:PORT, the address numeric; nothing
+// for every address on the default port.
+bool take_host(Options& o, const std::string& v) {
+    o.host = true;
+    o.port = net::kDefaultPort;
+    o.listen_address.clear();
+    if (digits(v, 5)) return std::stol(v) <= 65535 && (o.port = uint16_t(std::stol(v)), true);
+    if (v.empty()) return true;
+    std::string address = v, port;
+    bool with_port = false;
+    if (v[0] == '[') {
+        const size_t close = v.find(']');
+        with_port = close != std::string::npos && close + 1 < v.size();
+        if (close == std::string::npos || (with_port && v[close + 1] != ':')) return false;
+        address = v.substr(1, close - 1), port = with_port ? v.substr(close + 2) : "";
+        if (address.find(':') == std::string::npos) return false;
+    } else if (std::count(v.begin(), v.end(), ':') == 1) {
+        with_port = true;
+        address = v.substr(0, v.find(':')), port = v.substr(v.find(':') + 1);
+    }
+    unsigned char bytes[sizeof(in6_addr)];
+    const int family = address.find(':') == std::string::npos ? AF_INET : AF_INET6;
+    if (inet_pton(family, address.c_str(), bytes) != 1) return false;
+    if (with_port && (!digits(port, 5) || std::stol(port) > 65535)) return false;
+    if (with_port) o.port = uint16_t(std::stol(port));
+    o.listen_address = address;
+    return true;
+}
+
 const Option kOptions[] = {
     {"--computer", "1|2|both", "the computer plays player 1, player 2 or both; space on the title starts that game",
      [](Options& o, const std::string& v) {
@@ -36,10 +71,8 @@ const Option kOptions[] = {
      "the pauses before the clicks and the key of a move the computer or the other machine plays, in all, in ms; "
      "400 if not given (none under --script)",
      [](Options& o, const std::string& v) {
-         char* end = nullptr;
-         long ms = std::strtol(v.c_str(), &end, 10);
-         o.pause_ms = int(ms);
-         return !v.empty() && *end == '\0' && ms >= 0 && ms <= 10000;
+         o.pause_ms = digits(v, 5) ? std::stoi(v) : -1;
+         return o.pause_ms >= 0 && o.pause_ms <= 10000;
      }},
     {"--script", "FILE", "play the steps of FILE on the headless device (see README)",
      [](Options& o, const std::string& v) {
@@ -50,26 +83,9 @@ const Option kOptions[] = {
      [](Options& o, const std::string&) { return o.headless = true; }},
     {"--host", "[[ADDRESS:]PORT]",
      "wait for a player on another machine, on every address or on ADDRESS, on PORT "
-     "(default 4712, 0 for any free one); the terminal shows how to join",
-     [](Options& o, const std::string& v) {
-         o.host = true;
-         o.port = net::kDefaultPort;
-         if (v.empty()) return true;
-         const size_t colon = v.rfind(':');
-         std::string digits = v;
-         if (colon != std::string::npos) {
-             o.listen_address = v.substr(0, colon);
-             if (o.listen_address.size() > 2 && o.listen_address.front() == '[' && o.listen_address.back() == ']')
-                 o.listen_address = o.listen_address.substr(1, o.listen_address.size() - 2);
-             digits = v.substr(colon + 1);
-             if (o.listen_address.empty()) return false;
-         }
-         if (digits.empty() || digits.size() > 5 || digits.find_first_not_of("0123456789") != std::string::npos)
-             return false;
-         const long port = std::stol(digits);
-         o.port = uint16_t(port);
-         return port <= 65535;
-     }},
+     "(default 4712, 0 for any free one); an IPv6 ADDRESS goes in brackets before a port, [::1]:4712; "
+     "the terminal shows how to join",
+     take_host},
     {"--join", "HOST[:PORT]", "join the game that HOST waits with (see --host), on PORT (default 4712)",
      [](Options& o, const std::string& v) { return net::parse_address(v, &o.join_host, &o.port); }},
     {"--code", "CODE",
@@ -90,6 +106,7 @@ const Option kOptions[] = {
         std::string left = std::string(o.name) + (o.value ? std::string(" ") + o.value : "");
         std::printf("  %-22s %s\n", left.c_str(), o.help);
     }
+    std::printf("An option given twice takes its last value.\n");
     std::printf("On the title, space starts the game; C starts one against the computer.\n");
     std::exit(0);
 }
@@ -98,6 +115,12 @@ const Option kOptions[] = {
 [[noreturn]] void version() {
     std::printf("globoid %s\n", GLOBOID_VERSION);
     std::exit(0);
+}
+
+// Text from the command line as a message quotes it: at most 80 characters, with
+// control bytes escaped.
+std::string quoted(const std::string& text) {
+    return "\"" + net::escape(text.substr(0, 80)) + (text.size() > 80 ? "...\"" : "\"");
 }
 
 [[noreturn]] void bad(const std::string& what) {
@@ -122,16 +145,18 @@ Options read_options(int argc, char** argv) {
         const Option* o = nullptr;
         for (const Option& candidate : kOptions)
             if (arg == candidate.name) o = &candidate;
-        if (!o) bad("unknown option \"" + std::string(argv[i]) + "\"");
+        if (!o) bad("unknown option " + quoted(argv[i]));
         if (!o->value && inline_value) bad(arg + " takes no value");
         if (!o->take && std::strcmp(o->name, "--version") == 0) version();
         if (!o->take) help();
         const bool optional = o->value && o->value[0] == '[';
+        bool given = inline_value;
         if (o->value && !inline_value && !(optional && (i + 1 >= argc || argv[i + 1][0] == '-'))) {
             if (i + 1 >= argc) bad(arg + " needs a value: " + o->value);
-            value = argv[++i];
+            value = argv[++i], given = true;
         }
-        if (!o->take(out, value)) bad(arg + " takes " + o->value + ", not \"" + net::escape(value) + "\"");
+        if ((given && value.empty()) || !o->take(out, value))
+            bad(arg + " takes " + o->value + ", not " + quoted(value));
     }
     const bool joining = !out.join_host.empty();
     if (out.host && joining) bad("--host and --join do not go together");

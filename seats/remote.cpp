@@ -2,6 +2,9 @@
 // queue; the game thread tells the link about every move made here.
 #include "seats/remote.h"
 
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
 #include <utility>
 
 #include "draw/geometry.h"
@@ -11,7 +14,14 @@
 namespace seats {
 
 Remote::Remote(int pause_ms, int longest_ms, Hands& hands)
-    : pause_ms_(pause_ms), longest_ms_(longest_ms), hands_(hands) {}
+    : pause_ms_(pause_ms), longest_ms_(longest_ms), hands_(hands) {
+    // Later members lie at higher addresses: the link must come after what it wakes.
+    const std::less<const void*> before;
+    if (!before(&mu_, &link_) || !before(&cv_, &link_)) {
+        std::fprintf(stderr, "seats::Remote: link_ must be declared after mu_ and cv_\n");
+        std::abort();
+    }
+}
 
 Remote::~Remote() {
     {

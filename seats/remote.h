@@ -43,11 +43,14 @@ private:
 
     const int pause_ms_, longest_ms_;
     Hands& hands_;
+    // The link's thread wakes this seat through mu_ and cv_ until the link is gone,
+    // so they must outlive it: declared before link_, they are destroyed after it.
+    // The constructor checks this order.
+    mutable std::mutex mu_;
+    std::condition_variable cv_;
     std::unique_ptr<net::Link> link_;
     uint32_t ply_ = 0; // moves played, on the game thread
 
-    mutable std::mutex mu_;
-    std::condition_variable cv_;
     bool quit_ = false;     // the thread ends: the seat goes, or was cancelled
     bool turn_ = false;     // this seat is to move
     bool playing_ = false;  // its move is being played: the next move must be it

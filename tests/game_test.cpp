@@ -148,19 +148,33 @@ TEST(GameTest, TheCommandLineIsListedAndABadOptionIsRefusedInOneLine) {
     auto help = run({"--help"});
     EXPECT_EQ(help.first, 0);
     for (const char* option :
-         {"--computer 1|2|both", "--level 1..5", "--pause", "--script FILE", "--headless", "--help"})
+         {"--computer 1|2|both", "--level 1..5", "--pause", "--script FILE", "--headless", "--help", "its last value"})
         EXPECT_NE(help.second.find(option), std::string::npos) << option << " is not listed:\n" << help.second;
     for (std::vector<std::string> bad : {std::vector<std::string>{"--level", "6"},
                                          {"--computer=3"},
                                          {"--pause", "-1"},
                                          {"--level"},
                                          {"--headless=yes"},
-                                         {"--fast"}}) {
+                                         {"--help=1"},
+                                         {"--fast"},
+                                         {"--x\n\x1b[31mRED"},
+                                         {"--code", std::string(100000, 'A')},
+                                         {"--host", ""},
+                                         {"--host", "foo:5000"},
+                                         {"--pause", " 5"},
+                                         {"--pause", "+5"}}) {
         auto [status, output] = run(bad);
         EXPECT_EQ(status, 2) << bad[0];
         EXPECT_EQ(std::count(output.begin(), output.end(), '\n'), 1) << output;
-        EXPECT_NE(output.find(bad[0].substr(0, bad[0].find('='))), std::string::npos) << output;
+        EXPECT_TRUE(output.size() < 200 && output.find('\x1b') == std::string::npos) << output.substr(0, 200);
+        EXPECT_NE(output.find(bad[0].substr(0, bad[0].find_first_of("=\n"))), std::string::npos) << output;
     }
+    // An IPv6 address alone, on the default port (which another run may hold).
+    test::Child host({GLOBOID_BUILD_DIR "/globoid", "--host", "::1", "--headless"});
+    EXPECT_TRUE(test::eventually([&] {
+        return host.output().find("--join [::1]:4712 ") != std::string::npos ||
+               host.output().find("port 4712: Address already in use") != std::string::npos;
+    })) << host.output();
 }
 
 // Each state of the program once, left each way at least once: the script brings

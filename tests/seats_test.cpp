@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "seats/computer.h"
+#include "seats/remote.h"
 
 namespace {
 
@@ -52,6 +53,13 @@ TEST(ComputerTest, ACancelledTurnGivesNothingTheNextPlaysAndTheSeatEndsAtOnce) {
     computer.begin(opening());
     computer.your_turn(opening());
     std::this_thread::sleep_for(milliseconds(50));
+}
+
+// Dropped with its link open, as when the player quits: the link, whose thread wakes
+// the seat, goes before what it wakes.
+TEST(RemoteTest, GoesWithItsLinkOpen) {
+    seats::Remote remote(0);
+    remote.attach(net::Link::host("127.0.0.1", 0, "ABCD-EFGH", remote.link_options()));
 }
 
 } // namespace
