@@ -2,6 +2,7 @@
 // lines of marbles that hold together; marbles at the edge in reach of a push-off.
 #include "engine/evaluate.h"
 
+#include "engine/cpu.h"
 #include "engine/movegen.h"
 
 namespace engine {
@@ -20,7 +21,7 @@ constexpr Rings make_rings() {
 
 constexpr Rings kRings = make_rings();
 
-int side_score(Bits own, const Weights& w) {
+[[gnu::always_inline]] inline int side_score(Bits own, const Weights& w) {
     int s = 0;
     for (int k = 0; k < 4; k++) s += w.centre[k] * __builtin_popcountll(own & kRings.ring[k]);
     Bits pair0 = own & shift<0>(own), pair1 = own & shift<1>(own), pair2 = own & shift<2>(own);
@@ -32,20 +33,26 @@ int side_score(Bits own, const Weights& w) {
 
 Bits neighbours(Bits b) { return shift<0>(b) | shift<1>(b) | shift<2>(b) | shift<3>(b) | shift<4>(b) | shift<5>(b); }
 
-} // namespace
+[[gnu::always_inline]] inline int contact_body(Bits own, Bits theirs) {
+    return __builtin_popcountll(own & neighbours(theirs));
+}
 
-int contact(Bits own, Bits theirs) { return __builtin_popcountll(own & neighbours(theirs)); }
-
-int evaluate(const Position& p, const Weights& w) {
+[[gnu::always_inline]] inline int evaluate_body(const Position& p, const Weights& w) {
     int us = p.side(), them = us ^ 1;
     int lead = p.score(us) - p.score(them);
     int s = w.marble * lead + side_score(p.mine(), w) - side_score(p.theirs(), w);
     s += w.attacking * threatened(p, them) - w.in_danger * threatened(p, us);
     // The side ahead seeks contact, more so the further ahead, so that the game moves on.
     if (lead != 0) {
-        s += (lead > 0 ? 1 : -1) * w.contact * contact(p.mine(), p.theirs()) * (lead > 0 ? lead : -lead);
+        s += (lead > 0 ? 1 : -1) * w.contact * contact_body(p.mine(), p.theirs()) * (lead > 0 ? lead : -lead);
     }
     return s;
 }
+
+} // namespace
+
+int contact(Bits own, Bits theirs) { return isa::dispatch<contact_body>(own, theirs); }
+
+int evaluate(const Position& p, const Weights& w) { return isa::dispatch<evaluate_body>(p, w); }
 
 } // namespace engine

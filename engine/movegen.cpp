@@ -3,6 +3,8 @@
 // along its axis (sideways moves), for every cell at once.
 #include "engine/movegen.h"
 
+#include "engine/cpu.h"
+
 namespace engine {
 
 namespace {
@@ -92,7 +94,7 @@ struct ListSink {
 // the edge with two pushers behind it, or with one more opposing marble and three
 // pushers.
 template <int D>
-Bits lost(Bits own, Bits opp) {
+[[gnu::always_inline]] inline Bits lost(Bits own, Bits opp) {
     Bits b1 = own & shift<D>(own), b2 = b1 & shift<D>(b1);
     return opp & edge(D) & (shift<D>(b1) | shift<D>(opp & shift<D>(b2)));
 }
@@ -115,7 +117,7 @@ namespace {
 
 // As Gen, but only the sizes: pushes and push-offs together, lines by their fronts.
 template <int D>
-int count_direction(Bits own, Bits opp, Bits empty) {
+[[gnu::always_inline]] inline int count_direction(Bits own, Bits opp, Bits empty) {
     constexpr int B = opposite(D), A = D % 3;
     Bits b1 = own & shift<D>(own);
     Bits b2 = b1 & shift<D>(b1);
@@ -130,20 +132,24 @@ int count_direction(Bits own, Bits opp, Bits empty) {
            __builtin_popcountll(tb);
 }
 
-} // namespace
-
-int count_moves(const Position& p) {
+[[gnu::always_inline]] inline int count_moves_body(const Position& p) {
     Bits own = p.mine(), opp = p.theirs(), empty = p.empty();
     return count_direction<0>(own, opp, empty) + count_direction<1>(own, opp, empty) +
            count_direction<2>(own, opp, empty) + count_direction<3>(own, opp, empty) +
            count_direction<4>(own, opp, empty) + count_direction<5>(own, opp, empty);
 }
 
-int threatened(const Position& p, int side) {
+[[gnu::always_inline]] inline int threatened_body(const Position& p, int side) {
     Bits own = p.marbles(side ^ 1), opp = p.marbles(side);
     return __builtin_popcountll(lost<0>(own, opp) | lost<1>(own, opp) | lost<2>(own, opp) | lost<3>(own, opp) |
                                 lost<4>(own, opp) | lost<5>(own, opp));
 }
+
+} // namespace
+
+int count_moves(const Position& p) { return isa::dispatch<count_moves_body>(p); }
+
+int threatened(const Position& p, int side) { return isa::dispatch<threatened_body>(p, side); }
 
 uint64_t perft(Position& p, int depth) {
     if (p.over()) return 0;
