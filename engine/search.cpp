@@ -304,4 +304,23 @@ Result Search::run(const Position& root, const Limits& limits, const std::vector
     return result;
 }
 
+std::vector<Move> Search::line(const Position& root, const Move& first, int max) const {
+    std::vector<Move> out;
+    std::vector<uint64_t> seen{root.hash()};
+    Position p = root;
+    for (uint16_t code = first.code(); code && int(out.size()) < max && !p.over();) {
+        MoveList list;
+        generate(p, list);
+        const Move* m = std::find_if(list.begin(), list.end(), [&](const Move& m) { return m.code() == code; });
+        if (m == list.end()) break; // another position's entry
+        out.push_back(*m);
+        p.make(*m);
+        if (std::find(seen.begin(), seen.end(), p.hash()) != seen.end()) break;
+        seen.push_back(p.hash());
+        TTEntry e;
+        code = tt_.probe(p.hash(), &e) ? e.move : 0;
+    }
+    return out;
+}
+
 } // namespace engine

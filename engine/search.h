@@ -67,6 +67,9 @@ public:
                const std::atomic<bool>* stop = nullptr);
     // Forgets what earlier searches learned.
     void clear();
+    // The line the last run expects from root: its move `first`, then the table's
+    // best move in each position after, legal and unrepeated, up to max moves.
+    std::vector<Move> line(const Position& root, const Move& first, int max) const;
 
     Weights weights;
     Options options;

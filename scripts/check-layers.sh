@@ -18,6 +18,7 @@ board:
 engine:   board
 net:      board
 seats:    platform engine net board draw/geometry.h
+protocol: engine board
 tools:    draw/geometry.h
 tests:    *
 bench:    *
@@ -31,6 +32,7 @@ bench:    *
 # knows no game either. Seats reach the game only through the platform's input and
 # the positions control/ hands them, and only control/ knows the seats. The cell
 # geometry is plain arithmetic, shared with whatever clicks on a cell.
+# globoid-engine's protocol is the engine behind a text interface: nothing of the game.
 
 status=0
 for dir in */; do
