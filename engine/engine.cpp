@@ -57,6 +57,7 @@ struct Searcher::Impl {
     bool cancelled = false; // the latest job was cancelled
     std::optional<board::Move> move;
     double time_scale = 1;
+    std::function<void()> done;
     bool quit = false;
     Search search;
     std::thread worker;
@@ -79,6 +80,12 @@ struct Searcher::Impl {
             if (job.id == latest && !job.stop->load()) {
                 finished = job.id;
                 move = r.has_move ? std::optional<board::Move>(to_board(r.move)) : std::nullopt;
+                // Told outside the lock, so that the caller may take the result at once.
+                if (std::function<void()> tell = done) {
+                    lock.unlock();
+                    tell();
+                    lock.lock();
+                }
             }
         }
     }
@@ -132,6 +139,11 @@ std::optional<board::Move> Searcher::result() {
     std::optional<board::Move> m;
     std::swap(m, impl_->move);
     return m;
+}
+
+void Searcher::on_done(std::function<void()> done) {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    impl_->done = std::move(done);
 }
 
 void Searcher::set_time_scale(double scale) {

@@ -2,6 +2,7 @@
 // The computer player in the board's vocabulary (board/board.h): a position in, a
 // move out, chosen on a thread of its own. Nothing here touches the game.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -37,6 +38,10 @@ public:
     // The move chosen by the last search started, once, when it is ready; nothing
     // while it runs, after a cancel, or when the side to move has no move.
     std::optional<board::Move> result();
+
+    // Called on the search's thread whenever a result is ready (never for a
+    // cancelled search), so that a caller may sleep until then; it must return at once.
+    void on_done(std::function<void()> done);
 
     // Scales every level's time, for matches; 1 by default.
     void set_time_scale(double scale);

@@ -6,15 +6,14 @@
 
 namespace seats {
 
-namespace {
-
-// How often the thread looks whether the search is done; the search has no call back.
-constexpr auto kLook = std::chrono::milliseconds(4);
-
-} // namespace
-
 Computer::Computer(int level, int pause_ms, int longest_ms, Hands& hands)
-    : level_(level), pause_ms_(pause_ms), longest_ms_(longest_ms), hands_(hands), thread_([this] { run(); }) {}
+    : level_(level), pause_ms_(pause_ms), longest_ms_(longest_ms), hands_(hands), thread_([this] { run(); }) {
+    // The search says when it is done; the thread sleeps until then.
+    search_.on_done([this] {
+        std::lock_guard<std::mutex> g(mu_);
+        cv_.notify_all();
+    });
+}
 
 Computer::~Computer() {
     {
@@ -68,7 +67,7 @@ void Computer::run() {
         to_move_ = false;
         const uint64_t turn = turn_;
         search_.start(now_, level_, seen_);
-        while (turn_ == turn && search_.busy()) cv_.wait_for(g, kLook);
+        cv_.wait(g, [&] { return turn_ != turn || !search_.busy(); });
         std::optional<Move> m = search_.result();
         if (turn_ != turn) search_.cancel();
         if (turn_ != turn || !m) continue;

@@ -57,7 +57,7 @@ private:
     bool quit_ = false;
     Position now_;
     std::vector<uint64_t> seen_; // the history handed to the search
-    engine::Searcher search_;
+    engine::Searcher search_;    // after mu_ and cv_: its thread wakes this seat's until it is gone
     std::thread thread_;
 };
 

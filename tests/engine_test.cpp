@@ -2,6 +2,8 @@
 // driven by clicks and keys, tactics, and the search thread.
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -234,6 +236,8 @@ TEST(EngineTest, TakesAPushOffAndParriesOne) {
 
 TEST(EngineTest, SearchIsCancelledAtOnceAndGivesNothing) {
     engine::Searcher s;
+    std::atomic<int> done{0};
+    s.on_done([&] { done++; });
     Position g = board::opening();
     s.start(g, 5, {});
     EXPECT_TRUE(s.busy());
@@ -242,7 +246,8 @@ TEST(EngineTest, SearchIsCancelledAtOnceAndGivesNothing) {
     EXPECT_FALSE(s.result().has_value());
     // A new search after a cancel gives its own result, a legal move.
     s.start(g, 2, {});
-    ASSERT_TRUE(test::eventually([&] { return !s.busy(); }));
+    ASSERT_TRUE(test::eventually([&] { return done == 1; })) << "told once, of the search not cancelled";
+    EXPECT_FALSE(s.busy());
     std::optional<Move> m = s.result();
     ASSERT_TRUE(m.has_value());
     EXPECT_TRUE(board::play(g, *m));
