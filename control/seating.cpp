@@ -186,8 +186,9 @@ void redraw_board() {
 }
 
 // A player who has gone for good ends the game: the picture of their leaving or
-// of the lost link, the cause on stderr, and the exit status to match.
-bool someone_gone(const key_info& keys) {
+// of the lost link, the cause on stderr, and the exit status to match. Returns
+// only while both are still there.
+void end_if_someone_gone(const key_info& keys) {
     Glue& g = *glue;
     for (int p : {1, 2}) {
         bool quit = false;
@@ -199,7 +200,6 @@ bool someone_gone(const key_info& keys) {
         g.stage = Stage::Gone;
         gone_screen(quit ? "Sprites/parti.tga" : "Sprites/rompu.tga", keys);
     }
-    return false;
 }
 
 void on_poll(const key_info& keys) {
@@ -215,7 +215,7 @@ void on_poll(const key_info& keys) {
     if (m_pressed) toggle_sound();
     switch (g.stage) {
     case Stage::Title:
-        if (someone_gone(keys)) return;
+        end_if_someone_gone(keys);
         if (Tour != 0) { // the game sets the turn once the board is up
             if (all_here()) return begin();
             g.stage = Stage::Waiting;
@@ -240,11 +240,12 @@ void on_poll(const key_info& keys) {
         }
         return;
     case Stage::Waiting:
-        if (someone_gone(keys) || !all_here()) return;
+        end_if_someone_gone(keys);
+        if (!all_here()) return;
         redraw_board();
         return begin();
     case Stage::Playing: {
-        if (someone_gone(keys)) return;
+        end_if_someone_gone(keys);
         const Position now = current();
         if (!(now == g.last)) return moved(now);
         if (undo_pressed) undo();

@@ -1,7 +1,7 @@
 #pragma once
 // For tests and measuring programs: input set directly, below the input queue, a
-// look at what the game has presented, and the threads and locks. Game code never
-// includes this.
+// look at what the game has presented, and the threads and locks. In the library
+// platform_testing, which only they link: game code never includes this.
 #include <cstdint>
 #include <functional>
 #include <string>

@@ -48,11 +48,17 @@ TEST(ComputerTest, ACancelledTurnGivesNothingTheNextPlaysAndTheSeatEndsAtOnce) {
         EXPECT_EQ(hands.read(hands.taps), 1);
         EXPECT_GE(hands.read(hands.given), 2) << "a click on each marble, then the key";
     }
-    // Pauses of an hour: the seat ends without sitting them out.
-    seats::Computer computer(2, 3600000, -1, hands);
-    computer.begin(opening());
-    computer.your_turn(opening());
-    std::this_thread::sleep_for(milliseconds(50));
+    // Pauses of an hour: the seat, in the first of them, ends without sitting it out.
+    const int given = hands.read(hands.given);
+    const auto start = std::chrono::steady_clock::now();
+    {
+        seats::Computer computer(2, 3600000, -1, hands);
+        computer.begin(opening());
+        computer.your_turn(opening());
+        std::this_thread::sleep_for(milliseconds(300));
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_EQ(hands.read(hands.given), given);
 }
 
 // Dropped with its link open, as when the player quits: the link, whose thread wakes
