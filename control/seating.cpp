@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "assets/assets.h"
+#include "control/hint.h"
 #include "control/sounds.h"
 #include "draw/draw.h"
 #include "platform/file.h"
@@ -247,6 +248,9 @@ void on_poll(const key_info& keys) {
     case Stage::Playing: {
         end_if_someone_gone(keys);
         const Position now = current();
+        // Hints for the person at this board only, never against a player elsewhere.
+        const bool hints = g.seat[now.to_move]->person() && g.seat[1]->allows_undo() && g.seat[2]->allows_undo();
+        hint::on_poll(keys, now, hints, g.before);
         if (!(now == g.last)) return moved(now);
         if (undo_pressed) undo();
         return;
@@ -272,6 +276,7 @@ void start(const Setup& setup, std::unique_ptr<seats::Seat> one, std::unique_ptr
 int stop() {
     if (!glue) return 0;
     input::set_poll_hook(nullptr);
+    hint::end();
     for (int p : {1, 2}) glue->seat[p].reset();
     return glue->status;
 }

@@ -257,4 +257,11 @@ input::Wait input::wait_drained(int limit_ms, bool for_person_turn) {
     return quitting() ? Wait::Quit : done() ? Wait::Drained : Wait::Late;
 }
 
+void input::nudge() {
+    Core& c = core();
+    Guard g(c.mu);
+    c.in_gen++;
+    c.cv.notify_all();
+}
+
 void input::request_quit() { platform::request_quit(); }

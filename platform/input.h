@@ -16,6 +16,7 @@ enum : uint8 {
     KEY_KP9 = 0x39,
     KEY_A = 0x3c,
     KEY_D = 0x3e,
+    KEY_H = 0x41,
     KEY_ENTER = 0x47,
     KEY_KP4 = 0x48,
     KEY_KP6 = 0x4a,
@@ -90,6 +91,9 @@ enum class Wait { Drained, Quit, Late };
 // person_turn also until it is the person's turn. Quit as soon as the program is
 // quitting; Late when limit_ms ran out first.
 Wait wait_drained(int limit_ms, bool for_person_turn = false);
+// Makes the game's next get_key_info return at once, as a change of input would:
+// for what the game waits on outside the input, such as a search's result.
+void nudge();
 // Asks to close the window, as the person would. Whatever is queued is dropped.
 void request_quit();
 

@@ -33,6 +33,7 @@ const struct {
     {SDL_SCANCODE_W, KEY_KP7},         {SDL_SCANCODE_E, KEY_KP9},    {SDL_SCANCODE_A, KEY_KP4},
     {SDL_SCANCODE_D, KEY_KP6},         {SDL_SCANCODE_Z, KEY_KP1},    {SDL_SCANCODE_X, KEY_KP3},
     {SDL_SCANCODE_M, KEY_M},           {SDL_SCANCODE_C, KEY_C},      {SDL_SCANCODE_BACKSPACE, KEY_BACKSPACE},
+    {SDL_SCANCODE_H, KEY_H},
 };
 const struct {
     SDL_Scancode scancode;

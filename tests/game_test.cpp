@@ -15,6 +15,7 @@
 #include <thread>
 #include <unistd.h>
 
+#include "board/board.h"
 #include "tests/harness.h"
 
 namespace {
@@ -175,6 +176,34 @@ TEST(GameTest, TheCommandLineIsListedAndABadOptionIsRefusedInOneLine) {
         return host.output().find("--join [::1]:4712 ") != std::string::npos ||
                host.output().find("port 4712: Address already in use") != std::string::npos;
     })) << host.output();
+}
+
+// H on the person's turn: rings on the marbles of a legal move and a mark on the
+// cell it heads for, after which a key (M) takes them off again.
+TEST(GameTest, AHintShowsALegalMoveUntilTheNextKey) {
+    const std::string dir = test::scratch("hint"), script = dir + "/script.txt";
+    std::ofstream(script) << "tap space\ntap 0x41\nwait\nmove 639 479\nshot " << dir
+                          << "/hint.png\ntap 0x52\nmove 639 479\nshot " << dir << "/after.png\n";
+    auto child = game::start(script, {"--computer", "2"});
+    ASSERT_EQ(child->wait(60000), 0) << child->output();
+    const std::string shown = game::decode(test::read_png(dir + "/hint.png")).cells;
+    board::Move m;
+    int mark = -1;
+    for (int c = 0; c < board::kCells; c++) {
+        const char at = shown[game::cell_index(board::cell_x(c), board::cell_y(c))];
+        if (at == 'O' && m.n < 3) m.cells[m.n++] = uint8_t(c);
+        if (at == '?') mark = c;
+    }
+    ASSERT_GE(mark, 0) << shown;
+    bool found = false; // a direction in which the ringed marbles move legally and reach the mark
+    for (int d = 0; d < 6; d++) {
+        m.dir = board::Dir(d);
+        for (int i = 0; i < m.n; i++)
+            found |= board::legal(board::opening(), m) && board::neighbour(m.cells[i], m.dir) == mark;
+    }
+    EXPECT_TRUE(found) << shown;
+    const std::string after = game::decode(test::read_png(dir + "/after.png")).cells;
+    EXPECT_EQ(after.find_first_of("OX?"), std::string::npos) << after;
 }
 
 // Each state of the program once, left each way at least once: the script brings

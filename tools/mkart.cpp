@@ -354,11 +354,13 @@ Picture background() {
     draw_centred(p, "SIX WINS", 76, 434, 9, 1.6, kLabel, 1.5);
 
     // How to play: a click selects; the six keys round keypad 5, or the six
-    // letters round S, move.
+    // letters round S, move; H shows a hint.
     draw_plaque(p, 462, 367, 630, 459, 8);
-    const double left = 546 - text_width("CLICK SELECTS", 9, 1.5) / 2;
+    const double left = 546 - text_width("CLICK SELECTS  H HINT", 9, 1.5) / 2;
     draw_text(p, Text("CLICK", left, 375, 9, 1.5), 1.6, kLabel);
     draw_text(p, Text("SELECTS", left + text_width("CLICK ", 9, 1.5), 375, 9, 1.5), 1.6, kIvory);
+    draw_text(p, Text("H", left + text_width("CLICK SELECTS  ", 9, 1.5), 375, 9, 1.5), 1.6, kLabel);
+    draw_text(p, Text("HINT", left + text_width("CLICK SELECTS  H ", 9, 1.5), 375, 9, 1.5), 1.6, kIvory);
     draw_key_ring(p, 503, 425, "631479");
     draw_centred(p, "OR", 548, 422, 7, 1.4, kLabel, 1.5);
     draw_key_ring(p, 593, 425, "DXZAWE");
