@@ -13,10 +13,11 @@ draw:     platform unit rules
 rules:    platform draw souris assets
 souris:   platform unit
 assets:   platform unit souris control
-control:  platform unit draw rules souris assets seats engine net board
+control:  platform unit draw rules souris assets seats engine net board records
 board:
 engine:   board
 net:      board
+records:  board
 seats:    platform engine net board draw/geometry.h
 protocol: engine board
 tools:    draw/geometry.h
@@ -33,6 +34,7 @@ bench:    *
 # the positions control/ hands them, and only control/ knows the seats. The cell
 # geometry is plain arithmetic, shared with whatever clicks on a cell.
 # globoid-engine's protocol is the engine behind a text interface: nothing of the game.
+# Records are text about the board's vocabulary; the game reaches them only through control/.
 
 status=0
 for dir in */; do
