@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "control/control.h"
+#include "control/keeping.h"
 #include "control/options.h"
 #include "control/seating.h"
 #include "net/link.h"
@@ -13,6 +14,29 @@
 
 int main(int argc, char** argv) {
     const Options options = read_options(argc, argv);
+    // A record to load or review is read whole before anything starts; a bad one
+    // ends the program here, with its line.
+    keeping::Setup keep;
+    keep.opening = options.opening >= 0 ? board::Opening(options.opening) : board::Opening::Standard;
+    keep.keep = !options.headless && options.script.empty();
+    keep.record_path = options.record;
+    const std::string& file = options.review.empty() ? options.load : options.review;
+    if (!file.empty()) {
+        records::Fault fault;
+        if (!records::read_file(file, &keep.record, &fault)) {
+            std::fprintf(stderr, "%s: %s\n", program_invocation_short_name, records::describe(file, fault).c_str());
+            return 2;
+        }
+        keep.review = !options.review.empty();
+        keep.load = !keep.review;
+        if (keep.load && keep.record.position().over()) {
+            std::fprintf(stderr, "%s: %s: the game is over; --review shows it\n", program_invocation_short_name,
+                         file.c_str());
+            return 2;
+        }
+        keep.opening = keep.record.opening();
+    }
+    keeping::setup(std::move(keep));
     // A script is checked whole before the game starts, and needs no display.
     std::unique_ptr<seats::ScriptSeat> script;
     if (!options.script.empty()) script = std::make_unique<seats::ScriptSeat>(options.script);

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <vector>
 
+#include "board/board.h"
 #include "net/protocol.h"
 
 namespace {
@@ -96,6 +97,28 @@ const Option kOptions[] = {
          o.code = net::show_code(code);
          return true;
      }},
+    {"--opening", "standard|rosettes|rosettes-inset", "the opening that space and C start; O on the title changes it",
+     [](Options& o, const std::string& v) {
+         board::Opening opening;
+         if (!board::parse_opening(v, &opening)) return false;
+         o.opening = int(opening);
+         return true;
+     }},
+    {"--record", "FILE", "keep the game's record in FILE, brought up to date after every move",
+     [](Options& o, const std::string& v) {
+         o.record = v;
+         return !v.empty();
+     }},
+    {"--load", "FILE", "go on playing from the end of the record in FILE",
+     [](Options& o, const std::string& v) {
+         o.load = v;
+         return !v.empty();
+     }},
+    {"--review", "FILE", "show the record in FILE move by move: Left, Right, Home, End; Escape leaves",
+     [](Options& o, const std::string& v) {
+         o.review = v;
+         return !v.empty();
+     }},
     {"--version", nullptr, "print the version and quit", nullptr},
     {"--help", nullptr, "list these options and quit", nullptr},
 };
@@ -107,7 +130,9 @@ const Option kOptions[] = {
         std::printf("  %-22s %s\n", left.c_str(), o.help);
     }
     std::printf("An option given twice takes its last value.\n");
-    std::printf("On the title, space starts the game; C starts one against the computer.\n");
+    std::printf("On the title, space starts the game; C starts one against the computer; O changes the opening;\n"
+                "R resumes the last unfinished game. Games are kept in $XDG_DATA_HOME/globoid/games\n"
+                "(~/.local/share/globoid/games by default).\n");
     std::exit(0);
 }
 
@@ -163,5 +188,12 @@ Options read_options(int argc, char** argv) {
     if (joining && out.code.empty()) bad("--join needs --code, as the host's terminal shows it");
     if (!out.code.empty() && !out.host && !joining) bad("--code goes with --join or --host");
     if ((out.host || joining) && out.computer) bad("a game with a player on another machine has no computer player");
+    if (!out.review.empty() && (!out.load.empty() || !out.record.empty() || out.host || joining))
+        bad("--review only shows a record: no --load, --record, --host or --join with it");
+    if (joining && (out.opening >= 0 || !out.load.empty()))
+        bad("the host chooses the opening: no --opening or --load with --join");
+    if (out.host && !out.load.empty()) bad("a game over the network starts from an opening: no --load with --host");
+    if (!out.load.empty() && out.opening >= 0)
+        bad("--load goes on from the record's own opening: no --opening with it");
     return out;
 }

@@ -14,6 +14,10 @@ struct Options {
     bool host = false;
     std::string listen_address, join_host, code;
     uint16_t port = 0;
+    // Records: the opening of new games (0 standard, 1 rosettes, 2 rosettes-inset),
+    // where the game is kept (--record), a record to go on from (--load) or to review.
+    int opening = -1; // -1: not given
+    std::string record, load, review;
 };
 
 // Reads argv, after GLOBOID_DEVICE=headless and GLOBOID_SCRIPT in the environment

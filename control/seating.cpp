@@ -2,6 +2,8 @@
 // the game thread, where it may read and write the game's globals without a race.
 #include "control/seating.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +12,7 @@
 
 #include "assets/assets.h"
 #include "control/hint.h"
+#include "control/keeping.h"
 #include "control/sounds.h"
 #include "draw/draw.h"
 #include "platform/file.h"
@@ -40,11 +43,15 @@ struct Glue {
     Setup setup;
     std::unique_ptr<seats::Seat> seat[3]; // seat[1] and seat[2]
     bool fixed = false;                   // a seat came from outside: C on the title changes nothing
+    bool remote[3] = {};                  // that seat is the player on another machine
     Stage stage = Stage::Title;
     Position last;                                          // the position at the previous poll
     std::vector<Position> before;                           // the position before each move so far, oldest first
     bool c_held = false, m_held = false, undo_held = false; // as the previous poll saw the keys
+    bool o_held = false, r_held = false;
     bool waiting_shown = false, start_posted = false;
+    bool title_shown = false;
+    std::string resume_path;  // the game R on the title resumes, or ""
     int status = 0;           // the program's exit status
     char marks[4][4096] = {}; // players 1 and 2, then the same while the computer thinks
 };
@@ -83,6 +90,13 @@ void next_turn() {
     s.your_turn(glue->last);
 }
 
+// What the record calls the player of a side.
+std::string player(int p) {
+    if (glue->remote[p]) return "remote";
+    if (glue->setup.computer & p) return "computer " + std::to_string(glue->setup.level);
+    return "person";
+}
+
 void begin() {
     // The marks are read after the game's own pictures, as the board comes up.
     BFile marks("Sprites/tour.tga", B_READ_ONLY);
@@ -90,6 +104,7 @@ void begin() {
     marks.Read(header, sizeof header);
     for (auto& m : glue->marks) marks.Read(m, sizeof m);
     glue->stage = Stage::Playing;
+    keeping::begin(player(1), player(2), glue->seat[1]->person() || glue->seat[2]->person());
     glue->last = current();
     for (int p : {1, 2}) glue->seat[p]->begin(glue->last);
     next_turn();
@@ -104,6 +119,7 @@ void moved(const Position& now) {
     board::derive_move(glue->last, now, &m); // the game's rules allow no other change
     glue->before.push_back(glue->last);
     glue->last = now;
+    keeping::moved();
     for (int p : {1, 2}) glue->seat[p]->moved(m, now);
     const int winner = now.score[1] == 6 ? 1 : now.score[2] == 6 ? 2 : 0;
     if (!winner) return next_turn();
@@ -140,6 +156,7 @@ void undo() {
     Souris->Hide();
     draw_board();
     Souris->Show();
+    keeping::taken_back(moves);
     for (int p : {1, 2}) g.seat[p]->taken_back(moves, g.last);
     next_turn();
 }
@@ -203,19 +220,54 @@ void end_if_someone_gone(const key_info& keys) {
     }
 }
 
+// The game R on the title resumes: the newest unfinished one with the players
+// that space or C would seat.
+std::string find_resumable() {
+    const Setup& s = glue->setup;
+    const std::string light = s.computer & 1 ? "computer " + std::to_string(s.level) : "person";
+    const std::string dark = s.computer & 2 ? "computer " + std::to_string(s.level) : "person";
+    std::string found = keeping::resumable(light, dark);
+    if (s.computer == 0) {
+        const std::string against = keeping::resumable("person", "computer " + std::to_string(s.level));
+        struct stat a, b;
+        if (found.empty() || (!against.empty() && stat(found.c_str(), &a) == 0 && stat(against.c_str(), &b) == 0 &&
+                              b.st_mtim.tv_sec > a.st_mtim.tv_sec))
+            found = against;
+    }
+    return found;
+}
+
+// R on the title: the players of the record sit down, and the game goes on from it.
+void resume() {
+    records::Record r;
+    if (!keeping::resume(glue->resume_path, &r)) return;
+    glue->setup.computer = (r.tag("Light") != "person") | (r.tag("Dark") != "person") << 1;
+    glue->seat[1] = seat_for(1);
+    glue->seat[2] = seat_for(2);
+    input::set_person_turn(glue->seat[1]->person());
+    input::post(input::Source::Seat, {input::Event::key(KEY_SPACE, true), input::Event::key(KEY_SPACE, false)});
+}
+
 void on_poll(const key_info& keys) {
     Glue& g = *glue;
+    if (keeping::reviewing()) return;
+    keeping::watch_frames();
     const bool c = key_down(keys, KEY_C), c_pressed = c && !g.c_held;
     const bool m = key_down(keys, KEY_M), m_pressed = m && !g.m_held;
+    const bool o = key_down(keys, KEY_O), o_pressed = o && !g.o_held;
+    const bool r = key_down(keys, KEY_R), r_pressed = r && !g.r_held;
     // Z alone plays as keypad 1; with Control it is Z itself.
     const bool undo_key = key_down(keys, KEY_BACKSPACE) || key_down(keys, KEY_Z);
     const bool undo_pressed = undo_key && !g.undo_held;
     g.c_held = c;
     g.m_held = m;
     g.undo_held = undo_key;
+    g.o_held = o;
+    g.r_held = r;
     if (m_pressed) toggle_sound();
     switch (g.stage) {
     case Stage::Title:
+        if (keeping::review_only()) keeping::review_file();
         end_if_someone_gone(keys);
         if (Tour != 0) { // the game sets the turn once the board is up
             if (all_here()) return begin();
@@ -231,6 +283,13 @@ void on_poll(const key_info& keys) {
             g.start_posted = true;
             input::post(input::Source::Seat, {input::Event::key(KEY_SPACE, true), input::Event::key(KEY_SPACE, false)});
         }
+        if (!g.title_shown && !g.fixed) {
+            g.title_shown = true;
+            g.resume_path = find_resumable();
+            keeping::show_title(!g.resume_path.empty());
+        }
+        if (o_pressed && !g.fixed) keeping::next_opening();
+        if (r_pressed && !g.resume_path.empty() && !g.fixed) return resume();
         if (c_pressed && !g.fixed) {
             // The person against the computer, which takes the dark marbles; the
             // title itself ends on space only.
@@ -255,7 +314,9 @@ void on_poll(const key_info& keys) {
         if (undo_pressed) undo();
         return;
     }
-    case Stage::Over: return;
+    case Stage::Over:
+        if (r_pressed) keeping::review_game();
+        return;
     case Stage::Gone: return;
     }
 }
@@ -266,6 +327,8 @@ void start(const Setup& setup, std::unique_ptr<seats::Seat> one, std::unique_ptr
     glue = new Glue;
     glue->setup = setup;
     glue->fixed = one || two;
+    glue->remote[1] = one != nullptr;
+    glue->remote[2] = two != nullptr;
     glue->seat[1] = one ? std::move(one) : seat_for(1);
     glue->seat[2] = two ? std::move(two) : seat_for(2);
     // A game with a player on another machine starts once both are here.

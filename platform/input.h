@@ -6,12 +6,16 @@
 #include "platform/types.h"
 
 // The raw key codes the game and its devices use, by their place on a standard
-// keyboard. The letters and Backspace serve the additions around the game.
+// keyboard. The letters, Backspace and the arrows serve the additions around the game.
 enum : uint8 {
     KEY_ESCAPE = 0x01,
     KEY_BACKSPACE = 0x1e,
+    KEY_HOME = 0x20,
     KEY_W = 0x28,
     KEY_E = 0x29,
+    KEY_R = 0x2a,
+    KEY_O = 0x2f,
+    KEY_END = 0x35,
     KEY_KP7 = 0x37,
     KEY_KP9 = 0x39,
     KEY_A = 0x3c,
@@ -27,6 +31,8 @@ enum : uint8 {
     KEY_KP1 = 0x58,
     KEY_KP3 = 0x5a,
     KEY_SPACE = 0x5e,
+    KEY_LEFT = 0x61,
+    KEY_RIGHT = 0x63,
 };
 
 // Bits of key_info::modifiers. The game reads only key_states.

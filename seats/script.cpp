@@ -45,8 +45,10 @@ int key_code(const std::string& name) {
     static const struct {
         const char* name;
         uint8 code;
-    } names[] = {{"space", KEY_SPACE}, {"enter", KEY_ENTER}, {"escape", KEY_ESCAPE}, {"kp1", KEY_KP1}, {"kp3", KEY_KP3},
-                 {"kp4", KEY_KP4},     {"kp6", KEY_KP6},     {"kp7", KEY_KP7},       {"kp9", KEY_KP9}};
+    } names[] = {{"space", KEY_SPACE}, {"enter", KEY_ENTER}, {"escape", KEY_ESCAPE}, {"kp1", KEY_KP1},
+                 {"kp3", KEY_KP3},     {"kp4", KEY_KP4},     {"kp6", KEY_KP6},       {"kp7", KEY_KP7},
+                 {"kp9", KEY_KP9},     {"left", KEY_LEFT},   {"right", KEY_RIGHT},   {"home", KEY_HOME},
+                 {"end", KEY_END}};
     for (const auto& n : names)
         if (name == n.name) return n.code;
     if (name.rfind("0x", 0) == 0 && name.size() > 2 && name.size() <= 4) {

@@ -15,12 +15,12 @@ namespace {
 using test::Picture;
 
 // Every picture file, its width and height.
-const std::tuple<const char*, int, int> kForms[21] = {
+const std::tuple<const char*, int, int> kForms[23] = {
     {"souris", 16, 16}, {"vrkan", 32, 32},          {"pion1", 32, 32},     {"pion2", 32, 32},     {"vrk0", 27, 33},
     {"vrk1", 27, 33},   {"vrk2", 27, 33},           {"vrk3", 27, 33},      {"vrk4", 27, 33},      {"vrk5", 27, 33},
     {"vrk6", 27, 33},   {"presentation", 640, 480}, {"vorkane", 640, 480}, {"vrkscore", 146, 39}, {"vrkj1", 199, 43},
     {"vrkj2", 199, 43}, {"victoire", 640, 480},     {"attente", 640, 480}, {"parti", 640, 480},   {"rompu", 640, 480},
-    {"tour", 32, 128},
+    {"tour", 32, 128},  {"titre", 170, 370},        {"revue", 150, 130},
 };
 
 std::string file(const std::string& dir, const std::string& name) { return dir + "/Sprites/" + name + ".tga"; }

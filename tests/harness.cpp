@@ -490,6 +490,8 @@ std::string verify(const Check& c) {
 
 std::unique_ptr<test::Child> start(const std::string& script_path, const std::vector<std::string>& options) {
     std::vector<std::string> argv = {GLOBOID_BUILD_DIR "/globoid", "--script", script_path}, env;
+    // No kept game of the machine's own to resume, unless the game file says otherwise.
+    env.push_back("XDG_DATA_HOME=" GLOBOID_BUILD_DIR "/tests/no-games");
     for (const std::string& o : options)
         (o.rfind("--", 0) && o.find('=') != std::string::npos ? env : argv).push_back(o);
     return std::make_unique<test::Child>(test::in_dir(GLOBOID_BUILD_DIR, argv), env);

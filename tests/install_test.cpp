@@ -23,7 +23,7 @@ TEST(Install, PutsEveryFileInItsPlaceAndTheLauncherRunsTheGameFromAnyDirectory) 
         sprites += entry.path().extension() == ".tga";
         EXPECT_EQ(test::slurp(installed), test::slurp(entry.path())) << installed;
     }
-    EXPECT_EQ(sprites, 21u);
+    EXPECT_EQ(sprites, 23u);
     for (std::string size : {"16", "32"}) {
         std::string icon = test::slurp(prefix / "share/icons/hicolor" / (size + "x" + size) / "apps/globoid.png");
         EXPECT_TRUE(!icon.empty() && icon == test::slurp(kBuild / "icons" / ("globoid-" + size + ".png"))) << size;

@@ -376,6 +376,38 @@ void panel_contents(Picture& p) {
     draw_centred(p, "SCORE", 76, 385, 16, 2.6, kIvory);
 }
 
+// The review's plaque, in place of the score plaque: the word MOVE over a dark
+// well where the game writes which move is shown ("12 / 57"), then the glyphs it
+// writes with, 0 to 9 and the slash, each 11x20 on the well's colour.
+const int kReviewX = 0, kReviewY = 360, kReviewW = 150, kReviewH = 110;
+const int kWellX = 20, kWellY = 399, kWellW = 112, kWellH = 22, kGlyphW = 11, kGlyphH = 20;
+const Colour kWellColour = rgb(20, 14, 10);
+
+Picture review_plaque() {
+    Picture p(640, 480);
+    for (int y = kReviewY; y < kReviewY + kReviewH; y++)
+        for (int x = kReviewX; x < kReviewX + kReviewW; x++) p.at(x, y) = board_pixel(kBoard, x, y);
+    draw_plaque(p, 12, 367, 140, 459, 8);
+    draw_centred(p, "MOVE", 76, 377, 13, 2.4, kIvory);
+    for (int y = kWellY - 1; y < kWellY + kWellH + 1; y++)
+        for (int x = kWellX - 1; x < kWellX + kWellW + 1; x++) {
+            const bool edge = y < kWellY || x < kWellX || y >= kWellY + kWellH || x >= kWellX + kWellW;
+            p.at(x, y) = edge ? kWellColour * 0.5 : kWellColour;
+        }
+    draw_centred(p, "ESC LEAVES", 76, 436, 8, 1.5, kLabel, 1.5);
+    Picture out(kReviewW, kReviewH + kGlyphH, kWellColour);
+    for (int y = 0; y < kReviewH; y++)
+        for (int x = 0; x < kReviewW; x++) out.at(x, y) = p.at(kReviewX + x, kReviewY + y);
+    const char* glyphs = "0123456789/";
+    for (int i = 0; i < 11; i++) {
+        Picture g(kGlyphW, kGlyphH, kWellColour);
+        draw_centred(g, std::string(1, glyphs[i]), kGlyphW / 2.0, 3, 14, 2, kAmber, 1.5);
+        for (int y = 0; y < kGlyphH; y++)
+            for (int x = 0; x < kGlyphW; x++) out.at(i * kGlyphW + x, kReviewH + y) = g.at(x, y);
+    }
+    return out;
+}
+
 // The mark of the player to move: a 32x32 box on each panel between the name and
 // the score's well, touching neither. It is drawn opaque, with the panel under it,
 // so it goes on and off the screen with the game's own sprite routines.
@@ -499,6 +531,46 @@ Picture title() {
     draw_centred(p, "OR C TO PLAY AGAINST THE COMPUTER", 320, 420, 11, 2, kIvory, 1.6);
     draw_centred(p, "TWO PLAYERS  -  PUSH SIX MARBLES OFF THE BOARD TO WIN", 320, 446, 9, 1.6, kLabel, 1.5);
     return p;
+}
+
+// What the game pastes on the title (control/keeping.cpp): the opening that space
+// and C start, left of the board, and the note that R resumes a game, right of it.
+const int kOpeningX = 10, kOpeningY = 196, kOpeningW = 170, kOpeningH = 100;
+const int kResumeX = 496, kResumeY = 128, kResumeW = 140, kResumeH = 70;
+const char* const kOpeningNames[3][2] = {{"STANDARD", ""}, {"ROSETTES", ""}, {"ROSETTES", "INSET"}};
+
+void draw_opening(Picture& p, int o) {
+    const double cx = kOpeningX + kOpeningW / 2.0;
+    draw_centred(p, "OPENING", cx, kOpeningY + 8, 9, 1.6, kLabel, 1.5);
+    draw_centred(p, kOpeningNames[o][0], cx, kOpeningY + 28, 14, 2.4, kIvory, 1.6);
+    if (*kOpeningNames[o][1]) draw_centred(p, kOpeningNames[o][1], cx, kOpeningY + 50, 14, 2.4, kIvory, 1.6);
+    draw_centred(p, "O CHANGES IT", cx, kOpeningY + 80, 9, 1.6, kLabel, 1.5);
+}
+
+// The title as the game first shows it: the standard opening.
+Picture title_standard() {
+    Picture p = title();
+    draw_opening(p, 0);
+    return p;
+}
+
+// The pastes one above the other: the three openings, then the note.
+Picture title_pastes() {
+    Picture out(kOpeningW, 3 * kOpeningH + kResumeH);
+    for (int o = 0; o < 3; o++) {
+        Picture p = title();
+        draw_opening(p, o);
+        for (int y = 0; y < kOpeningH; y++)
+            for (int x = 0; x < kOpeningW; x++) out.at(x, o * kOpeningH + y) = p.at(kOpeningX + x, kOpeningY + y);
+    }
+    Picture p = title();
+    const double cx = kResumeX + kResumeW / 2.0;
+    draw_centred(p, "PRESS R TO", cx, kResumeY + 10, 10, 1.8, kIvory, 1.5);
+    draw_centred(p, "RESUME YOUR", cx, kResumeY + 28, 10, 1.8, kIvory, 1.5);
+    draw_centred(p, "LAST GAME", cx, kResumeY + 46, 10, 1.8, kIvory, 1.5);
+    for (int y = 0; y < kResumeH; y++)
+        for (int x = 0; x < kResumeW; x++) out.at(x, 3 * kOpeningH + y) = p.at(kResumeX + x, kResumeY + y);
+    return out;
 }
 
 // Polished gold with normal (nx, ny, nz).
@@ -704,7 +776,9 @@ int main(int argc, char** argv) {
             for (int x = 0; x < 32; x++) marks.at(x, 32 * k + y) = m.at(x, y);
     }
     ok &= save(dir, "tour.tga", marks, true);
-    ok &= save(dir, "presentation.tga", title());
+    ok &= save(dir, "presentation.tga", title_standard());
+    ok &= save(dir, "titre.tga", title_pastes(), true);
+    ok &= save(dir, "revue.tga", review_plaque(), true);
     ok &= save(dir, "victoire.tga", victory());
     ok &= save(dir, "attente.tga", between("WAITING", "FOR THE OTHER PLAYER", Between::Waiting));
     ok &= save(dir, "parti.tga", between("GAME OVER", "THE OTHER PLAYER HAS LEFT", Between::Left));
