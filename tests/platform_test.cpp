@@ -139,11 +139,13 @@ TEST_F(NoTick, KillEndsAThreadWhereverItIsAndFreesTheLocksItHeld) {
 
 TEST(KeyTest, OnlyTheKeysOfTheGameReachItsCodes) {
     // Scancodes are USB usage numbers: keypad 1 to 9 are 89 to 97; W E A D Z X stand
-    // for the keypad keys in their places (with Ctrl, themselves); M, C, H and Backspace are themselves.
+    // for the keypad keys in their places (with Ctrl, themselves); M, C, H, R, O, Backspace,
+    // the arrows left and right, Home and End are themselves.
     const int keys[][2] = {{95, KEY_KP7}, {97, KEY_KP9},   {92, KEY_KP4},       {94, KEY_KP6},    {89, KEY_KP1},
                            {91, KEY_KP3}, {44, KEY_SPACE}, {40, KEY_ENTER},     {41, KEY_ESCAPE}, {26, KEY_KP7},
                            {8, KEY_KP9},  {4, KEY_KP4},    {7, KEY_KP6},        {29, KEY_KP1},    {27, KEY_KP3},
-                           {16, KEY_M},   {6, KEY_C},      {42, KEY_BACKSPACE}, {11, KEY_H}};
+                           {16, KEY_M},   {6, KEY_C},      {42, KEY_BACKSPACE}, {11, KEY_H},      {21, KEY_R},
+                           {18, KEY_O},   {80, KEY_LEFT},  {79, KEY_RIGHT},     {74, KEY_HOME},   {77, KEY_END}};
     for (int scancode = 0; scancode < 512; scancode++) {
         int expected = 0;
         for (const auto& k : keys)
