@@ -3,6 +3,7 @@
 #include "protocol/protocol.h"
 
 #include <cstdio>
+#include <memory>
 #include <random>
 #include <vector>
 
@@ -70,7 +71,7 @@ struct Session::Impl {
     int level = engine::kMaxLevel;
     long time_ms = 0; // 0: the level's own
     bool done = false;
-    engine::Search search;
+    std::unique_ptr<engine::Search> search; // made at the first search: its table is large
     std::mt19937_64 seeds{std::random_device()()};
 
     void clear(const board::Position& p) {
@@ -137,15 +138,16 @@ struct Session::Impl {
     }
 
     engine::Result think(const board::Position& p, long ms) {
+        if (!search) search = std::make_unique<engine::Search>();
         engine::Position e = engine::to_engine(p);
         std::vector<uint64_t> seen = history();
         seen.back() = e.hash(); // the side to move may have been changed
         if (ms > 0) {
             engine::Limits l = engine::level_limits(engine::kMaxLevel);
             l.time_ms = int(ms);
-            return search.run(e, l, seen);
+            return search->run(e, l, seen);
         }
-        return engine::choose(search, e, level, seen, nullptr, seeds() | 1);
+        return engine::choose(*search, e, level, seen, nullptr, seeds() | 1);
     }
 
     bool genmove(const std::vector<std::string_view>& w, std::string* result) {
@@ -180,7 +182,7 @@ struct Session::Impl {
         engine::Position e = engine::to_engine(now);
         *result = "depth " + std::to_string(r.depth) + " score " + score_text(r.score) + " nodes " +
                   std::to_string(r.nodes) + " line";
-        for (const engine::Move& m : search.line(e, r.move, r.depth))
+        for (const engine::Move& m : search->line(e, r.move, r.depth))
             *result += " " + board::to_text(engine::to_board(m));
         return true;
     }

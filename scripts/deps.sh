@@ -4,6 +4,11 @@
 set -eu
 
 packages="cmake make g++ libsdl2-dev libpng-dev libgtest-dev libbenchmark-dev libx11-dev libasio-dev xvfb xdotool x11-apps openbox"
+# On amd64, qemu-user too: protocol_test runs the engine on an emulated processor
+# of the architecture's baseline, without the popcount instruction.
+if [ "$(dpkg --print-architecture)" = amd64 ]; then
+    packages="$packages qemu-user-static"
+fi
 
 # scripts/deps.sh fuzz: Debian's clang and its libFuzzer runtime as well, for scripts/fuzz.sh.
 if [ "${1:-}" = fuzz ]; then

@@ -2,6 +2,8 @@
 // board's own rules, its moves held against them, and the program through a pipe.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <fstream>
 #include <string>
 #include <vector>
@@ -131,6 +133,22 @@ TEST(ProtocolTest, ProgramThroughAPipe) {
     EXPECT_NE(out.find("=3 \nI  "), std::string::npos) << out;
     EXPECT_NE(out.find("\n\n= \n\n? line too long\n\n=4 \n\n=5 depth "), std::string::npos) << out;
     EXPECT_EQ(out.substr(out.size() - 6), "\n=6 \n\n") << out;
+}
+
+// The engine on a processor of the x86-64 baseline, where one is emulated here: it
+// counts and searches without an instruction the processor lacks.
+TEST(ProtocolTest, RunsWithoutThePopcountInstruction) {
+#ifdef BASELINE_EMULATOR
+    if (access(BASELINE_EMULATOR, X_OK) != 0) GTEST_SKIP() << BASELINE_EMULATOR " is not installed";
+    const std::string dir = test::scratch("protocol-baseline");
+    std::ofstream(dir + "/in") << "perft 3\nlevel 3\ngenmove light\nquit\n";
+    test::Child child({"/bin/sh", "-c", "exec \"$@\" < " + dir + "/in", "sh", BASELINE_EMULATOR, "-cpu",
+                       "qemu64,-popcnt", GLOBOID_ENGINE});
+    ASSERT_EQ(child.wait(60000), 0) << child.output();
+    EXPECT_EQ(child.output().substr(0, 15), "= 98912\n\n= \n\n= ") << child.output();
+#else
+    GTEST_SKIP() << "not an x86-64 build without sanitizers";
+#endif
 }
 
 } // namespace
