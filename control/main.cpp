@@ -58,12 +58,15 @@ int main(int argc, char** argv) {
         try {
             if (options.host) {
                 const std::string code = options.code.empty() ? net::new_code() : options.code;
-                auto link = net::Link::host(options.listen_address, options.port, code, remote->link_options());
+                net::Options link_options = remote->link_options();
+                link_options.opening = uint8_t(keeping::opening());
+                auto link = net::Link::host(options.listen_address, options.port, code, link_options);
                 std::printf("Waiting for the other player. On their machine, run:\n%s\n",
                             net::join_line(options.listen_address, link->port(), code).c_str());
                 std::fflush(stdout);
                 remote->attach(std::move(link));
             } else {
+                keeping::await_opening(); // the host's, told in its hello
                 remote->attach(net::Link::join(options.join_host, options.port, options.code, remote->link_options()));
             }
         } catch (const std::exception& e) {

@@ -97,7 +97,14 @@ std::string player(int p) {
     return "person";
 }
 
+// The opening of a game across two machines is the host's.
+void take_opening() {
+    for (int p : {1, 2})
+        if (glue->seat[p]->opening() >= 0) keeping::set_opening(board::Opening(glue->seat[p]->opening()));
+}
+
 void begin() {
+    take_opening();
     // The marks are read after the game's own pictures, as the board comes up.
     BFile marks("Sprites/tour.tga", B_READ_ONLY);
     char header[18];
@@ -279,8 +286,10 @@ void on_poll(const key_info& keys) {
             return;
         }
         if (g.fixed && !g.start_posted) {
-            // Both players are here: the game starts on both machines at once.
+            // Both players are here: the game starts on both machines at once, from
+            // the host's opening.
             g.start_posted = true;
+            take_opening();
             input::post(input::Source::Seat, {input::Event::key(KEY_SPACE, true), input::Event::key(KEY_SPACE, false)});
         }
         if (!g.title_shown && !g.fixed) {

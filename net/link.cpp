@@ -68,6 +68,7 @@ struct Link::Impl {
     // Shared with the game thread.
     std::atomic<State> state{State::Waiting};
     std::atomic<uint16_t> port{0};
+    std::atomic<int> host_opening{-1};
     mutable std::mutex mutex;
     std::deque<Move> moves;
     Reason reason = Reason::None;
@@ -277,6 +278,7 @@ struct Link::Impl {
         Message m;
         m.type = Type::Hello;
         m.code = code;
+        m.opening = hosting ? opt.opening : 0;
         return encode(m);
     }
 
@@ -436,6 +438,7 @@ struct Link::Impl {
         }
         if (m.type != Type::Hello) return end_for(Reason::Malformed);
         if (!same_code(m.code, code)) return end(Reason::WrongCode, "the host answered with another join code", true);
+        host_opening = m.opening;
         greet(game);
     }
 
@@ -510,6 +513,7 @@ Link::~Link() {
 
 uint16_t Link::port() const { return impl_->port; }
 Link::State Link::state() const { return impl_->state; }
+int Link::host_opening() const { return impl_->host_opening; }
 
 bool Link::next_move(Move* out) {
     std::lock_guard<std::mutex> lock(impl_->mutex);

@@ -20,6 +20,7 @@ struct Options {
     int silence_ms = 10000; // nothing heard for this long ends the link
     int hello_ms = 10000;   // to connect and say hello, per attempt
     int max_tries = 5;      // refused attempts before the host gives up
+    uint8_t opening = 0;    // the host's opening (board::Opening), said in its hello
     // Called on the link's thread with a line for the terminal (refused attempts).
     std::function<void(const std::string&)> notice;
     // Called on the link's thread whenever a move has come or the state changed,
@@ -56,6 +57,10 @@ public:
     // Ends the link: Bye for a quit, otherwise the fault is told to the other side.
     void quit();
     void fail(Reason reason);
+
+    // The opening the host said in its hello, to a joining link once the hellos
+    // are exchanged; -1 before then and on the host's side.
+    int host_opening() const;
 
     // Why the link ended (None while it lasts), and one line saying so.
     Reason reason() const;

@@ -14,7 +14,7 @@ constexpr char kMagic[4] = {'G', 'L', 'B', 'D'};
 constexpr char kAlphabet[] = "23456789ABCDEFGHJKLMNPQRSTUVWXYZ"; // 32 symbols, 5 bits each
 
 // Body sizes, type byte included.
-constexpr size_t kHelloSize = 1 + sizeof kMagic + 2 + kCodeLength;
+constexpr size_t kHelloSize = 1 + sizeof kMagic + 2 + kCodeLength + 1;
 constexpr size_t kRefuseSize = 2;
 constexpr size_t kMoveSize = 1 + 1 + 6 + 1;
 constexpr size_t kHashSize = 1 + 4 + 8;
@@ -75,6 +75,7 @@ std::vector<uint8_t> encode(const Message& m) {
         out.insert(out.end(), kMagic, kMagic + sizeof kMagic);
         write_be(out, m.version, 2);
         out.insert(out.end(), m.code.begin(), m.code.end());
+        out.push_back(m.opening);
         break;
     case Type::Refuse: out.push_back(uint8_t(m.reason)); break;
     case Type::Move:
@@ -124,6 +125,8 @@ Reason parse(const uint8_t* p, size_t size, Message* out) {
             m.code[i] = char(p[7 + i]);
             if (!code_char(m.code[i])) return Reason::Malformed;
         }
+        m.opening = p[7 + kCodeLength];
+        if (m.opening > uint8_t(board::Opening::RosettesInset)) return Reason::Malformed;
         break;
     case Type::Refuse:
         if (size != kRefuseSize || p[1] == 0 || p[1] >= uint8_t(Reason::Count)) return Reason::Malformed;

@@ -12,7 +12,7 @@
 
 namespace net {
 
-constexpr uint16_t kVersion = 1;
+constexpr uint16_t kVersion = 2; // 2: the hello carries the host's opening
 constexpr uint16_t kDefaultPort = 4712;
 constexpr size_t kHeaderSize = 2;
 // The largest length a header may announce; checked before the body is read.
@@ -49,6 +49,7 @@ struct Message {
     Type type = Type::Heartbeat;
     uint16_t version = kVersion;          // Hello
     std::array<char, kCodeLength> code{}; // Hello: normalised code characters
+    uint8_t opening = 0;                  // Hello: the host's opening, as board::Opening; 0 from a joiner
     Reason reason = Reason::None;         // Refuse
     Move move;                            // Move
     uint32_t ply = 0;                     // Hash: the number of moves played

@@ -29,6 +29,7 @@ public:
 
     bool allows_undo() const override { return false; }
     bool here() const override;
+    int opening() const override { return link_ ? link_->host_opening() : -1; }
     bool gone(bool* quit, std::string* cause) const override;
     void begin(const Position& opening) override;
     void your_turn(const Position& now) override;

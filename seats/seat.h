@@ -29,6 +29,9 @@ public:
     // False while the player behind the seat has not arrived (one on another
     // machine, still connecting): the game waits for them.
     virtual bool here() const { return true; }
+    // The opening this player chose for the game (as board::Opening), when it is
+    // theirs to choose: the host on another machine, once here. -1 otherwise.
+    virtual int opening() const { return -1; }
     // True once that player is gone for good: *quit when they quit, otherwise the
     // link to them failed and *cause says why, in one line.
     virtual bool gone(bool* /*quit*/, std::string* /*cause*/) const { return false; }

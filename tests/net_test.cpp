@@ -23,9 +23,10 @@ Bytes frame(Bytes body) {
     body.insert(body.begin(), {uint8_t(body.size() >> 8), uint8_t(body.size())});
     return body;
 }
-Bytes hello(uint16_t version = kVersion, const char* code = "ABCDEFGH") {
+Bytes hello(uint16_t version = kVersion, const char* code = "ABCDEFGH", uint8_t opening = 0) {
     Bytes b = {1, 'G', 'L', 'B', 'D', uint8_t(version >> 8), uint8_t(version)};
     b.insert(b.end(), code, code + 8);
+    b.push_back(opening);
     return frame(b);
 }
 Bytes operator+(Bytes a, const Bytes& b) { return a.insert(a.end(), b.begin(), b.end()), a; }
@@ -43,11 +44,13 @@ TEST(Protocol, FramesParseStrictlyAndEncodeBackToTheSameBytes) {
         Reason fault;
     } rows[] = {
         {hello(), ok},
-        {hello(2), Reason::BadVersion},
+        {hello(kVersion, "ABCDEFGH", 2), ok},
+        {hello(kVersion, "ABCDEFGH", 3), bad}, // no such opening
+        {hello(1), Reason::BadVersion},
         {frame({1, 'G', 'L', 'B', 'D', 0, 9}), Reason::BadVersion},
         {frame({1, 'X', 'L', 'B', 'D', 0, 1, 'A', 'B', 'C', 'D', 'E', 'F', 'G', 'H'}), bad},
         {hello(kVersion, "abcdefgh"), bad},
-        {frame({1, 'G', 'L', 'B', 'D', 0, 1, 'A', 'B', 'C'}), bad},
+        {frame({1, 'G', 'L', 'B', 'D', 0, 2, 'A', 'B', 'C'}), bad},
         {frame({2, uint8_t(Reason::WrongCode)}), ok},
         {frame({2, 0}), bad},
         {frame({2, uint8_t(Reason::Count)}), bad},
@@ -195,6 +198,7 @@ TEST(Link, HostRefusesBadCallersUpToTheLimitThenPlaysKeptAliveByHeartbeats) {
     std::vector<std::string> notices;
     Options o = quick();
     o.max_tries = 8;
+    o.opening = 2; // rosettes-inset
     o.notice = [&](const std::string& line) {
         std::lock_guard<std::mutex> lock(m);
         notices.push_back(line);
@@ -204,7 +208,7 @@ TEST(Link, HostRefusesBadCallersUpToTheLimitThenPlaysKeptAliveByHeartbeats) {
         Bytes sent;
         Reason refusal;
     } rows[] = {
-        {hello(2), Reason::BadVersion},  {hello(kVersion, "ABCDEFGJ"), Reason::WrongCode},
+        {hello(1), Reason::BadVersion},  {hello(kVersion, "ABCDEFGJ"), Reason::WrongCode},
         {frame({5}), Reason::Malformed}, {Bytes{'G', 'E', 'T', ' '}, Reason::Oversized},
         {{}, Reason::Silence},
     };
@@ -229,6 +233,8 @@ TEST(Link, HostRefusesBadCallersUpToTheLimitThenPlaysKeptAliveByHeartbeats) {
     usleep(1000 * 1000); // more than twice the silence limit, heartbeats only
     EXPECT_EQ(host->state(), Link::State::Playing) << host->cause();
     EXPECT_EQ(guest->state(), Link::State::Playing) << guest->cause();
+    EXPECT_EQ(guest->host_opening(), 2) << "the host's hello carries its opening";
+    EXPECT_EQ(host->host_opening(), -1);
     guest.reset(); // quits
     EXPECT_TRUE(test::eventually([&] { return host->reason() == Reason::PeerQuit; })) << host->cause();
     {
@@ -251,7 +257,7 @@ TEST(Link, EveryUnexpectedInputEndsTheJoinedLinkWithItsReason) {
         bool told, hang_up = false;
         Bytes after_ours = {}; // sent once our hash of their move and a move of ours are out
     } rows[] = {
-        {hello(2), Reason::BadVersion, true},
+        {hello(1), Reason::BadVersion, true},
         {hello(kVersion, "ABCDEFGJ"), Reason::WrongCode, true},
         {frame({2, uint8_t(Reason::WrongCode)}), Reason::WrongCode, false},
         {hello() + frame({77}), Reason::Malformed, true},
@@ -303,16 +309,24 @@ TEST(Program, TwoProgramsPlayAWholeGameEachScriptDrivingItsOwnSide) {
             game::load(GAMES_DIR "/net/" + std::string(side) + ".txt", test::scratch("net_game/" + std::string(side))));
         std::ofstream(dir + "/" + side + ".txt") << sides.back().script;
     }
-    runs.push_back(game::start(dir + "/host.txt", {"--host", "127.0.0.1:0", code, "GLOBOID_SEAT_PAUSE_MS=0"}));
+    // Each side keeps the game; the records hold the same moves.
+    runs.push_back(game::start(
+        dir + "/host.txt", {"--host", "127.0.0.1:0", code, "GLOBOID_SEAT_PAUSE_MS=0", "--record", dir + "/host.rec"}));
     size_t at = std::string::npos;
     ASSERT_TRUE(
         test::eventually([&] { return (at = runs[0]->output().find("--join 127.0.0.1:")) != std::string::npos; }));
     const std::string port = runs[0]->output().substr(at + 17, runs[0]->output().find(' ', at + 17) - at - 17);
-    runs.push_back(game::start(dir + "/join.txt", {"--join", "127.0.0.1:" + port, code, "GLOBOID_SEAT_PAUSE_MS=0"}));
+    runs.push_back(game::start(dir + "/join.txt", {"--join", "127.0.0.1:" + port, code, "GLOBOID_SEAT_PAUSE_MS=0",
+                                                   "--record", dir + "/join.rec"}));
     for (size_t i = 0; i < 2; i++) {
         EXPECT_EQ(runs[i]->wait(300000), 0) << runs[i]->output(); // sanitizers play slower
         for (const game::Check& c : sides[i].checks) EXPECT_EQ(game::verify(c), "") << "line " << c.line;
     }
+    const std::string host = test::slurp(dir + "/host.rec"), join = test::slurp(dir + "/join.rec");
+    EXPECT_NE(host.find("[Dark \"remote\"]"), std::string::npos) << host;
+    EXPECT_NE(join.find("[Light \"remote\"]"), std::string::npos) << join;
+    EXPECT_NE(host.find("\n1. "), std::string::npos) << host;
+    EXPECT_EQ(host.substr(host.find("\n\n")), join.substr(join.find("\n\n")));
 }
 
 TEST(Program, AHostilePeerEndsTheGameWithItsPictureAndStatus) {
