@@ -127,9 +127,8 @@ template <int D>
     Bits free = own & to_empty;
     Bits pa = free & shift<opposite((A + 1) % 3)>(free), pb = free & shift<opposite((A + 2) % 3)>(free);
     Bits ta = pa & shift<opposite((A + 1) % 3)>(pa), tb = pb & shift<opposite((A + 2) % 3)>(pb);
-    return __builtin_popcountll(b1 & (to_empty | s1)) + __builtin_popcountll(b2 & (to_empty | s1 | s2)) +
-           __builtin_popcountll(free) + __builtin_popcountll(pa) + __builtin_popcountll(pb) + __builtin_popcountll(ta) +
-           __builtin_popcountll(tb);
+    return popcount(b1 & (to_empty | s1)) + popcount(b2 & (to_empty | s1 | s2)) + popcount(free) + popcount(pa) +
+           popcount(pb) + popcount(ta) + popcount(tb);
 }
 
 [[gnu::always_inline]] inline int count_moves_body(const Position& p) {
@@ -141,8 +140,8 @@ template <int D>
 
 [[gnu::always_inline]] inline int threatened_body(const Position& p, int side) {
     Bits own = p.marbles(side ^ 1), opp = p.marbles(side);
-    return __builtin_popcountll(lost<0>(own, opp) | lost<1>(own, opp) | lost<2>(own, opp) | lost<3>(own, opp) |
-                                lost<4>(own, opp) | lost<5>(own, opp));
+    return popcount(lost<0>(own, opp) | lost<1>(own, opp) | lost<2>(own, opp) | lost<3>(own, opp) | lost<4>(own, opp) |
+                    lost<5>(own, opp));
 }
 
 } // namespace
