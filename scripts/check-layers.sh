@@ -20,7 +20,7 @@ net:      board
 records:  board
 seats:    platform engine net board draw/geometry.h
 protocol: engine board
-tools:    draw/geometry.h
+tools:    draw/geometry.h board
 tests:    *
 bench:    *
 '

@@ -1,6 +1,7 @@
 #!/bin/sh
 # Redraws the README's pictures, docs/title.png and docs/game.png, with the
-# headless device from the current build, and makes them small. Needs pngquant
+# headless device from the current build, and docs/cells.png, the board with the
+# name of every cell, with the picture generator; and makes them small. Needs pngquant
 # and optipng (apt-get install pngquant optipng), which nothing else uses.
 set -eu
 cd "$(dirname "$0")/.."
@@ -61,11 +62,13 @@ click 319 261
 move 470 330
 shot $tmp/game.png
 END
-(cd "$dir" && ./globoid --script "$tmp/steps.txt")
+# No kept game of the machine's own to resume shows on the title.
+(cd "$dir" && XDG_DATA_HOME="$tmp" ./globoid --script "$tmp/steps.txt")
+"$dir/tools/mkart" --cells "$tmp/cells.png"
 
 mkdir -p docs
-for name in title game; do
+for name in title game cells; do
     pngquant --force --quality=70-90 --speed 1 --output "docs/$name.png" "$tmp/$name.png"
     optipng -quiet -o5 -strip all "docs/$name.png"
 done
-ls -l docs/title.png docs/game.png
+ls -l docs/title.png docs/game.png docs/cells.png

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <vector>
 
+#include "board/board.h"
 #include "draw/geometry.h"
 #include "tools/canvas.h"
 #include "tools/font.h"
@@ -735,6 +736,15 @@ Picture icon(int size) {
     return p;
 }
 
+// The empty board with every cell's name in its hole, for the README.
+Picture cell_names() {
+    Picture p = background();
+    for (int c = 0; c < board::kCells; c++)
+        draw_centred(p, board::cell_name(c), cell_centre_x(board::cell_x(c)), cell_centre_y(board::cell_y(c)) - 4.5, 9,
+                     1.7, kIvory, 1.4);
+    return p.crop(82, 0, 476, 368);
+}
+
 // ---- Files ----------------------------------------------------------------------
 
 bool save(const std::string& dir, const std::string& name, const Picture& p, bool top_row_first = false) {
@@ -746,8 +756,9 @@ bool save(const std::string& dir, const std::string& name, const Picture& p, boo
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 3 && std::string(argv[1]) == "--cells") return write_png(argv[2], cell_names()) ? 0 : 1;
     if (argc != 2) {
-        std::fprintf(stderr, "usage: mkart <output directory>\n");
+        std::fprintf(stderr, "usage: mkart <output directory>, or mkart --cells FILE.png\n");
         return 2;
     }
     const std::string dir = argv[1];
