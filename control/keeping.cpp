@@ -41,7 +41,6 @@ struct State {
     std::string resume_path; // the game R chose, kept in its own file
     records::Record resumed;
     std::unique_ptr<records::Keeper> keeper;
-    board::Position last; // the position after the last move kept
     bool reviewing = false;
     bool placed = false;          // the start position is on the board
     bool opening_pending = false; // the host has yet to say which opening
@@ -71,15 +70,6 @@ void paste(const std::vector<char>& from, int stride, int fx, int fy, int w, int
 
 const std::vector<char>& title_pastes() {
     static const std::vector<char> p = read_picture("Sprites/titre.tga", kOpeningW, 3 * kOpeningH + kResumeH);
-    return p;
-}
-
-board::Position from_game() {
-    board::Position p;
-    for (int c = 0; c < board::kCells; c++) p.cell[c] = int8_t(Jeu[board::cell_y(c)][board::cell_x(c)]);
-    p.to_move = int8_t(Tour);
-    p.score[1] = int8_t(Score[1]);
-    p.score[2] = int8_t(Score[2]);
     return p;
 }
 
@@ -264,22 +254,15 @@ void begin(const std::string& light, const std::string& dark, bool keep) {
             std::fprintf(stderr, "%s: the game is not kept: %s\n", program_invocation_short_name, error.c_str());
     }
     place_start();
-    s.last = r.position();
     s.keeper = std::make_unique<records::Keeper>(keep ? path : "", std::move(r));
 }
 
-void moved() {
-    State& s = *state();
-    const board::Position now = from_game();
-    board::Move m;
-    if (s.keeper && board::derive_move(s.last, now, &m)) s.keeper->moved(m);
-    s.last = now;
+void moved(const board::Move& move) {
+    if (state()->keeper) state()->keeper->moved(move);
 }
 
 void taken_back(int moves) {
-    State& s = *state();
-    if (s.keeper) s.keeper->taken_back(moves);
-    s.last = from_game();
+    if (state()->keeper) state()->keeper->taken_back(moves);
 }
 
 bool review_only() { return state()->setup.review; }

@@ -45,9 +45,9 @@ bool resume(const std::string& path, records::Record* record);
 // opening, and begins the record with these players ("person", "computer N",
 // "remote"). `keep`: a person plays here, so the game is kept.
 void begin(const std::string& light, const std::string& dark, bool keep);
-// After each move the game made, and after moves taken back, once the game's
-// globals hold the position again.
-void moved();
+// After each move the game made, and after moves taken back; each writes the
+// record, which takes a few milliseconds of the game thread (records_bench).
+void moved(const board::Move& move);
 void taken_back(int moves);
 
 // --review: shows the record given to setup until Escape, then the program ends.

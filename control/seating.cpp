@@ -126,14 +126,18 @@ void moved(const Position& now) {
     board::derive_move(glue->last, now, &m); // the game's rules allow no other change
     glue->before.push_back(glue->last);
     glue->last = now;
-    keeping::moved();
     for (int p : {1, 2}) glue->seat[p]->moved(m, now);
     const int winner = now.score[1] == 6 ? 1 : now.score[2] == 6 ? 2 : 0;
-    if (!winner) return next_turn();
-    glue->stage = Stage::Over;
-    for (int p : {1, 2}) glue->seat[p]->over(winner);
-    // The victory screen waits for the person's key, whoever played.
-    input::set_person_turn(true);
+    if (!winner) {
+        next_turn();
+    } else {
+        glue->stage = Stage::Over;
+        for (int p : {1, 2}) glue->seat[p]->over(winner);
+        // The victory screen waits for the person's key, whoever played.
+        input::set_person_turn(true);
+    }
+    // Last, once the seats have heard and the turn is marked: the write waits on the disk.
+    keeping::moved(m);
 }
 
 // Every cell as the grid holds it, and the scores.
@@ -163,9 +167,9 @@ void undo() {
     Souris->Hide();
     draw_board();
     Souris->Show();
-    keeping::taken_back(moves);
     for (int p : {1, 2}) g.seat[p]->taken_back(moves, g.last);
     next_turn();
+    keeping::taken_back(moves);
 }
 
 // A full-screen picture in place of whatever was on the screen.
