@@ -362,7 +362,7 @@ int main(int argc, char** argv) {
                     "  perft(5) %.3f s, %.2f million nodes/s, median depth %d in 1 s\n",
                     base.perft5, base.nps / 1e6, base.median);
     } else {
-        std::printf("\nthe popcount instruction is not in use: every figure above is the baseline's\n");
+        std::printf("\nthe bit counts have one form here: the figures above are all\n");
     }
     return ok ? 0 : 1;
 }

@@ -2,6 +2,7 @@
 // a text protocol on its standard input and output.
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "protocol/protocol.h"
 
@@ -29,11 +30,20 @@ const char kHelp[] = "usage: globoid-engine\n"
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 1 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        std::fputs(kHelp, stdout);
+        return 0;
+    }
+    if (argc > 1 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("globoid-engine %s\n", GLOBOID_VERSION);
+        return 0;
+    }
     if (argc > 1) {
-        bool help = std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0;
-        std::fputs(kHelp, help ? stdout : stderr);
-        if (!help) std::fprintf(stderr, "globoid-engine: unknown option %s\n", argv[1]);
-        return help ? 0 : 2;
+        // Quoted short, and nothing of it that a terminal would take as a command.
+        std::string shown;
+        for (const char* c = argv[1]; *c && shown.size() < 40; c++) shown += *c >= ' ' && *c < 127 ? *c : '?';
+        std::fprintf(stderr, "globoid-engine: unknown option '%s' (--help lists the commands)\n", shown.c_str());
+        return 2;
     }
     protocol::serve(stdin, stdout);
     return 0;

@@ -133,6 +133,11 @@ TEST(ProtocolTest, ProgramThroughAPipe) {
     EXPECT_NE(out.find("=3 \nI  "), std::string::npos) << out;
     EXPECT_NE(out.find("\n\n= \n\n? line too long\n\n=4 \n\n=5 depth "), std::string::npos) << out;
     EXPECT_EQ(out.substr(out.size() - 6), "\n=6 \n\n") << out;
+    for (const auto& [arg, status] : {std::pair<std::string, int>{"--help", 0}, {"--version", 0}, {"-x\x1b", 2}}) {
+        test::Child run(test::runnable({GLOBOID_ENGINE, arg}));
+        EXPECT_EQ(run.wait(10000), status << 8) << arg;
+        EXPECT_TRUE(status == 0 || run.output().find('\x1b') == std::string::npos) << run.output();
+    }
 }
 
 // The engine on a processor of the x86-64 baseline, where one is emulated here: it
