@@ -71,6 +71,7 @@ TEST(Install, PutsEveryFileInItsPlaceAndTheLauncherRunsTheGameFromAnyDirectory) 
         {"joined", {launcher, "--script=" + script("joined")}, {}},
         {"environment", {launcher}, {"GLOBOID_SCRIPT=" + script("environment")}},
         {"symlink", {"./linked", "--script", script("symlink")}, {}},
+        {"record", {launcher, "--script", script("record"), "--record=record.txt"}, {}},
     };
     for (const Way& way : ways) {
         SCOPED_TRACE(way.name);
@@ -78,6 +79,8 @@ TEST(Install, PutsEveryFileInItsPlaceAndTheLauncherRunsTheGameFromAnyDirectory) 
         EXPECT_EQ(test::differs(test::read_png(shots / way.name / "title.png"), title), "") << "title";
         EXPECT_EQ(test::differs(test::read_png(shots / way.name / "board.png"), board), "") << "board";
     }
+    // A record named where the player stands is written there.
+    EXPECT_NE(test::slurp(elsewhere / "record.txt").find("\n1. G5:SE *\n"), std::string::npos);
 }
 
 } // namespace
