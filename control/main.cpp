@@ -9,15 +9,27 @@
 #include "control/options.h"
 #include "control/seating.h"
 #include "net/link.h"
+#include "platform/sound.h"
 #include "seats/remote.h"
 #include "seats/script.h"
+#include "settings/settings.h"
 
 int main(int argc, char** argv) {
     const Options options = read_options(argc, argv);
+    // The player's settings; a scripted or headless run keeps them only in a file
+    // --settings names. The command line wins for this run; a level or an opening
+    // it gives is the last one chosen.
+    const bool scripted = options.headless || !options.script.empty();
+    const settings::Values kept = settings::open(!options.settings.empty() ? options.settings
+                                                 : scripted                ? ""
+                                                                           : settings::default_path());
+    if (options.level) settings::keep_level(options.level);
+    if (options.opening >= 0) settings::keep_opening(board::Opening(options.opening));
     // A record to load or review is read whole before anything starts; a bad one
     // ends the program here, with its line.
     keeping::Setup keep;
-    keep.opening = options.opening >= 0 ? board::Opening(options.opening) : board::Opening::Standard;
+    keep.opening =
+        options.opening >= 0 ? board::Opening(options.opening) : kept.opening.value_or(board::Opening::Standard);
     keep.keep = !options.headless && options.script.empty();
     keep.record_path = options.record;
     const std::string& file = options.review.empty() ? options.load : options.review;
@@ -40,10 +52,13 @@ int main(int argc, char** argv) {
     // A script is checked whole before the game starts, and needs no display.
     std::unique_ptr<seats::ScriptSeat> script;
     if (!options.script.empty()) script = std::make_unique<seats::ScriptSeat>(options.script);
-    if (options.headless || script) use_headless_device(script != nullptr);
+    if (scripted) use_headless_device(script != nullptr);
+    if (kept.sound) set_sound(*kept.sound);
+    use_window(options.windowed >= 0 ? options.windowed == 1 : kept.windowed.value_or(false));
+    on_window_switch(settings::keep_windowed);
     seating::Setup setup;
     setup.computer = options.computer;
-    setup.level = options.level;
+    setup.level = options.level ? options.level : kept.level.value_or(3);
     setup.pause_ms = options.pause_ms >= 0 ? options.pause_ms : 400;
     // The pauses are for a person to watch: GLOBOID_SEAT_PAUSE_MS caps each, and a
     // replay leaves them out unless it or --pause says otherwise.

@@ -63,7 +63,8 @@ const Option kOptions[] = {
          o.computer = v == "1" ? 1 : v == "2" ? 2 : v == "both" ? 3 : 0;
          return o.computer != 0;
      }},
-    {"--level", "1..5", "the computer's strength, from 1 (a beginner can win) to 5; 3 if not given",
+    {"--level", "1..5",
+     "the computer's strength, from 1 (a beginner can win) to 5; if not given, the last one given, else 3",
      [](Options& o, const std::string& v) {
          o.level = v.size() == 1 && v[0] >= '1' && v[0] <= '5' ? v[0] - '0' : 0;
          return o.level != 0;
@@ -74,6 +75,21 @@ const Option kOptions[] = {
      [](Options& o, const std::string& v) {
          o.pause_ms = digits(v, 5) ? std::stoi(v) : -1;
          return o.pause_ms >= 0 && o.pause_ms <= 10000;
+     }},
+    {"--window", nullptr, "play in a window; F11 or Alt+Enter switches to full screen and back",
+     [](Options& o, const std::string&) {
+         o.windowed = 1;
+         return true;
+     }},
+    {"--fullscreen", nullptr, "play full screen, whatever the settings say",
+     [](Options& o, const std::string&) {
+         o.windowed = 0;
+         return true;
+     }},
+    {"--settings", "FILE", "keep the settings in FILE, also in a scripted or headless run (see FILES in the manual)",
+     [](Options& o, const std::string& v) {
+         o.settings = v;
+         return !v.empty();
      }},
     {"--script", "FILE", "play the steps of FILE on the headless device (see README)",
      [](Options& o, const std::string& v) {
@@ -159,6 +175,7 @@ Options read_options(int argc, char** argv) {
     Options out;
     if (const char* env = std::getenv("GLOBOID_DEVICE")) out.headless = std::strcmp(env, "headless") == 0;
     if (const char* env = std::getenv("GLOBOID_SCRIPT")) out.script = env;
+    if (const char* env = std::getenv("GLOBOID_WINDOWED")) out.windowed = std::strcmp(env, "1") == 0 ? 1 : -1;
     for (int i = 1; i < argc; i++) {
         std::string arg = argv[i], value;
         size_t eq = arg.find('=');

@@ -4,10 +4,12 @@
 #include <string>
 
 struct Options {
-    int computer = 0;   // the players the computer takes: bit 1 player 1, bit 2 player 2
-    int level = 3;      // the computer's strength, 1 to 5
-    int pause_ms = -1;  // the computer's pauses in all, before its clicks and its key; -1 not given
-    std::string script; // --script: the steps the headless device plays
+    int computer = 0;     // the players the computer takes: bit 1 player 1, bit 2 player 2
+    int level = 0;        // the computer's strength, 1 to 5; 0 not given
+    int windowed = -1;    // 1 --window, 0 --fullscreen, -1 neither
+    int pause_ms = -1;    // the computer's pauses in all, before its clicks and its key; -1 not given
+    std::string script;   // --script: the steps the headless device plays
+    std::string settings; // --settings: the file of settings to keep, also in a scripted run
     bool headless = false;
     // A game between two machines: --host listens on listen_address ("" for all)
     // and port; --join connects to join_host and port. code: --code, normalised.
@@ -20,7 +22,7 @@ struct Options {
     std::string record, load, review;
 };
 
-// Reads argv, after GLOBOID_DEVICE=headless and GLOBOID_SCRIPT in the environment
+// Reads argv, after GLOBOID_DEVICE=headless, GLOBOID_SCRIPT and GLOBOID_WINDOWED=1 in the environment
 // (see README). --help prints every option and exits 0; an unknown option or a bad
 // value prints one line saying which and exits 2.
 Options read_options(int argc, char** argv);

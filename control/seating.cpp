@@ -22,6 +22,7 @@
 #include "rules/rules.h"
 #include "board/board.h"
 #include "seats/computer.h"
+#include "settings/settings.h"
 #include "souris/souris.h"
 #include "unit/unit.h"
 
@@ -275,7 +276,10 @@ void on_poll(const key_info& keys) {
     g.undo_held = undo_key;
     g.o_held = o;
     g.r_held = r;
-    if (m_pressed) toggle_sound();
+    if (m_pressed) {
+        toggle_sound();
+        settings::keep_sound(sound_is_on());
+    }
     switch (g.stage) {
     case Stage::Title:
         if (keeping::review_only()) keeping::review_file();
@@ -301,7 +305,10 @@ void on_poll(const key_info& keys) {
             g.resume_path = find_resumable();
             keeping::show_title(!g.resume_path.empty());
         }
-        if (o_pressed && !g.fixed) keeping::next_opening();
+        if (o_pressed && !g.fixed) {
+            keeping::next_opening();
+            settings::keep_opening(keeping::opening());
+        }
         if (r_pressed && !g.resume_path.empty() && !g.fixed) return resume();
         if (c_pressed && !g.fixed) {
             // The person against the computer, which takes the dark marbles; the

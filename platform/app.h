@@ -8,6 +8,11 @@ enum : uint32 { B_QUIT_REQUESTED = 0x5F515251 }; // '_QRQ'
 // the input queue) instead of the SDL display; with list_sounds, it says on stdout
 // which sounds the game plays, one a line. Call before anything else of the platform.
 void use_headless_device(bool list_sounds = false);
+// The display starts in a window instead of full screen; call before the
+// application is made. F11 and Alt+Enter switch between the two at any time.
+void use_window(bool windowed);
+// Called on the main thread with the new state each time the player switches.
+void on_window_switch(void (*hook)(bool windowed));
 
 class BLooper {
 public:

@@ -40,6 +40,9 @@ std::unique_ptr<Device> make_sdl_device();
 std::unique_ptr<Device> make_headless_device();
 // Whether the headless device says on stdout which sounds the game plays.
 bool headless_lists_sounds();
+// Whether the display starts in a window, and whom to tell when the player switches.
+bool starts_windowed();
+void window_switched(bool windowed);
 
 // The frame as the last whole _UPDATE left it: 640x480 words 0xAARRGGBB.
 std::vector<uint32_t> copy_frame();

@@ -1,5 +1,5 @@
-// The SDL2 device: a window over the whole desktop that shows the 640x480 frame as
-// large as it fits with its aspect kept, letterboxed. Only the main thread calls SDL's
+// The SDL2 device: a window over the whole desktop, or a window of any size, that
+// shows the 640x480 frame as large as it fits with its aspect kept, letterboxed. Only the main thread calls SDL's
 // video and event functions; the game reaches it only through the frame buffer and
 // the wake-up event that a finished _UPDATE pushes.
 #include <SDL.h>
@@ -105,19 +105,18 @@ public:
         SDL_SetMainReady();
         SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
         if (!init_video(why)) return false;
-        const char* windowed = std::getenv("GLOBOID_WINDOWED");
+        windowed_size_ = window_size();
         // Without a window manager to make it full screen, the window keeps the size
         // it was made with, so it is made as large as the screen.
-        SDL_Rect at{int(SDL_WINDOWPOS_CENTERED), int(SDL_WINDOWPOS_CENTERED), 640, 480};
-        Uint32 flags = SDL_WINDOW_HIDDEN;
-        if (windowed && std::strcmp(windowed, "1") == 0)
-            flags |= SDL_WINDOW_RESIZABLE;
-        else if (SDL_GetDisplayBounds(0, &at) == 0)
+        SDL_Rect at{int(SDL_WINDOWPOS_CENTERED), int(SDL_WINDOWPOS_CENTERED), windowed_size_.w, windowed_size_.h};
+        Uint32 flags = SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE;
+        if (!starts_windowed() && SDL_GetDisplayBounds(0, &at) == 0)
             flags |= SDL_WINDOW_FULLSCREEN_DESKTOP | SDL_WINDOW_BORDERLESS;
-        else
+        else if (!starts_windowed())
             flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
         window_ = SDL_CreateWindow(title, at.x, at.y, at.w, at.h, flags);
         if (!window_) return fail(why, "cannot create the window");
+        SDL_SetWindowMinimumSize(window_, 160, 120);
         set_icon(window_);
         renderer_ = SDL_CreateRenderer(window_, -1, 0);
         if (!renderer_) return fail(why, "cannot render to the window");
@@ -199,6 +198,44 @@ private:
         return false;
     }
 
+    // A window of the largest whole scale of the frame that leaves a tenth of the
+    // desktop's usable area free, 640x480 at least.
+    SDL_Rect window_size() {
+        SDL_Rect usable{0, 0, 640, 480};
+        const int display = window_ ? std::max(0, SDL_GetWindowDisplayIndex(window_)) : 0;
+        if (SDL_GetDisplayUsableBounds(display, &usable) != 0) return {0, 0, 640, 480};
+        const int scale = std::max(1, std::min(usable.w * 9 / 10 / 640, usable.h * 9 / 10 / 480));
+        return {0, 0, 640 * scale, 480 * scale};
+    }
+
+    // Full screen over the desktop; without a window manager, as when it is made.
+    void go_full_screen() {
+        SDL_Rect at;
+        if (SDL_GetDisplayBounds(std::max(0, SDL_GetWindowDisplayIndex(window_)), &at) == 0) {
+            SDL_SetWindowBordered(window_, SDL_FALSE);
+            SDL_SetWindowPosition(window_, at.x, at.y);
+            SDL_SetWindowSize(window_, at.w, at.h);
+        }
+        SDL_SetWindowFullscreen(window_, SDL_WINDOW_FULLSCREEN_DESKTOP);
+    }
+
+    // F11 and Alt+Enter: full screen to a window of the size it last had, and back.
+    void switch_window() {
+        const bool to_window = SDL_GetWindowFlags(window_) & SDL_WINDOW_FULLSCREEN_DESKTOP;
+        if (to_window) {
+            SDL_SetWindowFullscreen(window_, 0);
+            SDL_SetWindowBordered(window_, SDL_TRUE);
+            SDL_SetWindowSize(window_, windowed_size_.w, windowed_size_.h);
+            SDL_SetWindowPosition(window_, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
+        } else {
+            SDL_GetWindowSize(window_, &windowed_size_.w, &windowed_size_.h);
+            go_full_screen();
+        }
+        place();
+        force_ = true;
+        window_switched(to_window);
+    }
+
     // Before the first motion the pointer is wherever the desktop has it.
     void seed_pointer() {
         int gx, gy, wx, wy;
@@ -206,6 +243,15 @@ private:
         SDL_GetWindowPosition(window_, &wx, &wy);
         set_pointer(to_frame_x(gx - wx), to_frame_y(gy - wy));
         set_modifiers((SDL_GetModState() & KMOD_NUM) ? uint32(KEY_NUM_LOCK) : 0u);
+    }
+
+    // The pointer stays where it is on the desktop while the picture moves or
+    // grows under it: the game's cursor goes where the pointer now is on the frame.
+    void repoint() {
+        int gx, gy, wx, wy;
+        SDL_GetGlobalMouseState(&gx, &gy);
+        SDL_GetWindowPosition(window_, &wx, &wy);
+        input::post(input::Source::Person, {input::Event::move(to_frame_x(gx - wx), to_frame_y(gy - wy))});
     }
 
     void handle(const SDL_Event& e) {
@@ -219,6 +265,8 @@ private:
         case SDL_WINDOWEVENT:
             if (e.window.event == SDL_WINDOWEVENT_CLOSE) request_quit();
             if (e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) place();
+            if (moved_ && (e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED || e.window.event == SDL_WINDOWEVENT_MOVED))
+                repoint();
             if (e.window.event == SDL_WINDOWEVENT_EXPOSED || e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED)
                 force_ = true;
             // Whatever the person held down is let go; what was on its way is dropped.
@@ -252,6 +300,15 @@ private:
             // A key goes up as the code it went down as, whatever Ctrl did meanwhile.
             const int scancode = e.key.keysym.scancode;
             if (e.key.repeat || scancode < 0 || scancode >= SDL_NUM_SCANCODES) break;
+            // F11 and Alt+Enter are the display's: the game sees neither (Enter would
+            // leave the title), nor their release.
+            const bool alt_enter =
+                (scancode == SDL_SCANCODE_RETURN || scancode == SDL_SCANCODE_KP_ENTER) && (e.key.keysym.mod & KMOD_ALT);
+            if (down && (scancode == SDL_SCANCODE_F11 || alt_enter)) {
+                switch_window();
+                down_as_[scancode] = 0;
+                break;
+            }
             int code = down ? raw_key_for_scancode(scancode, e.key.keysym.mod & KMOD_CTRL) : down_as_[scancode];
             down_as_[scancode] = down ? uint8(code) : 0;
             if (code) input::post(input::Source::Person, {input::Event::key(uint8(code), down)});
@@ -328,6 +385,7 @@ private:
     SDL_Texture* texture_ = nullptr;
     SDL_Texture* sharp_ = nullptr; // the frame at the next whole scale, when the scale is not whole
     SDL_Rect place_{0, 0, 640, 480};
+    SDL_Rect windowed_size_{0, 0, 640, 480}; // the window's size when it is not full screen
     float window_to_output_ = 1;
     bool refill_ = false; // sharp_ must be drawn again
     char* frame_ = nullptr;

@@ -17,6 +17,10 @@ void play_sound(Sound s) {
 
 void toggle_sound() { sound_on = !sound_on.load(); }
 
+void set_sound(bool on) { sound_on = on; }
+
+bool sound_is_on() { return sound_on.load(); }
+
 const char* sound_name(Sound s) {
     static const char* const names[] = {"move", "push", "off", "victory"};
     return names[size_t(s)];

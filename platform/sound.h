@@ -10,5 +10,8 @@ enum class Sound : uint8 { Move, Push, Off, Victory };
 void play_sound(Sound s);
 // Any thread. Turns sound off when it is on and on when it is off; it starts on.
 void toggle_sound();
+// Any thread: sound on or off, and whether it is on.
+void set_sound(bool on);
+bool sound_is_on();
 // "move", "push", "off", "victory".
 const char* sound_name(Sound s);

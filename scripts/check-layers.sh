@@ -13,13 +13,14 @@ draw:     platform unit rules
 rules:    platform draw souris assets
 souris:   platform unit
 assets:   platform unit souris control
-control:  platform unit draw rules souris assets seats engine net board records
+control:  platform unit draw rules souris assets seats engine net board records settings
 board:
 engine:   board
 net:      board
 records:  board
 seats:    platform engine net board draw/geometry.h
 protocol: engine board
+settings: board
 tools:    draw/geometry.h board
 tests:    *
 bench:    *
@@ -32,7 +33,8 @@ bench:    *
 # rules, and needs nothing. The engine is a position in and a move out; net/ carries messages and
 # knows no game either. Seats reach the game only through the platform's input and
 # the positions control/ hands them, and only control/ knows the seats. The cell
-# geometry is plain arithmetic, shared with whatever clicks on a cell.
+# geometry is plain arithmetic, shared with whatever clicks on a cell. The settings
+# file is plain text of the player's choices; control/ tells it what changed.
 # globoid-engine's protocol is the engine behind a text interface: nothing of the game.
 # Records are text about the board's vocabulary; the game reaches them only through control/.
 

@@ -188,6 +188,40 @@ protected:
         return out;
     }
 
+    // Waits until the game's window, w x h, shows expected[i] at the largest whole
+    // scale that fits, centred; a mismatch leaves the picture as expect_screen does.
+    // While the window manager may still move the window, `pointer` puts the
+    // pointer back in its place on the window each time.
+    bool window_shows(size_t i, const std::string& on, int w, int h, const std::vector<std::string>& pointer = {}) {
+        const std::string dump = ::testing::TempDir() + "globoid-window-" + std::to_string(getpid()) + ".xwd";
+        const int scale = std::min(w / 640, h / 480), left = (w - 640 * scale) / 2, top = (h - 480 * scale) / 2;
+        test::Picture frame;
+        auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        do {
+            if (!pointer.empty()) xdotool(pointer, on);
+            test::run({"/usr/bin/xwd", "-id", std::to_string(window), "-silent", "-out", dump}, {"DISPLAY=" + on});
+            test::Picture shown = test::read_xwd(dump);
+            frame.rgb.clear();
+            for (int y = 0; y < 480 && shown.w == w && shown.h == h; y++)
+                for (int x = 0; x < 640; x++)
+                    frame.rgb.push_back(shown.at(left + x * scale + scale / 2, top + y * scale + scale / 2));
+            if (frame.rgb.size() == 640u * 480u && test::differs(frame, expected[i]).empty()) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        } while (std::chrono::steady_clock::now() < limit);
+        test::write_ppm("xgame_test_window_" + std::to_string(i) + "_actual.ppm", frame);
+        return false;
+    }
+
+    // Openbox on display d, once it has said on the root window that it is ready.
+    void start_openbox(const std::string& d, std::unique_ptr<test::Child>* manager) {
+        *manager = std::make_unique<test::Child>(std::vector<std::string>{"/usr/bin/openbox"},
+                                                 std::vector<std::string>{"DISPLAY=" + d});
+        ASSERT_NE(x = XOpenDisplay(d.c_str()), nullptr);
+        EXPECT_TRUE(test::eventually([&] {
+            return !property(DefaultRootWindow(x), "_NET_SUPPORTING_WM_CHECK", XA_WINDOW).empty();
+        })) << "openbox did not start (scripts/deps.sh installs it)";
+    }
+
     // Where pixel (x, y) of the frame lies on a 1920x1080 screen: 2.25 times as
     // large, between two bands of 240 pixels.
     static int at_x(int x) { return int(240 + (x + 0.5) * 2.25); }
@@ -250,13 +284,7 @@ TEST_F(XGameLarge, TheWholeGameShowsScaledAndClicksLandWhereTheyAreDrawn) {
         const std::string d = start_x(&server, "1920x1080");
         ASSERT_NE(d, "");
         if (openbox) {
-            manager = std::make_unique<test::Child>(std::vector<std::string>{"/usr/bin/openbox"},
-                                                    std::vector<std::string>{"DISPLAY=" + d});
-            // Ready once it has said so on the root window.
-            ASSERT_NE(x = XOpenDisplay(d.c_str()), nullptr);
-            EXPECT_TRUE(test::eventually([&] {
-                return !property(DefaultRootWindow(x), "_NET_SUPPORTING_WM_CHECK", XA_WINDOW).empty();
-            })) << "openbox did not start (scripts/deps.sh installs it)";
+            start_openbox(d, &manager);
             XCloseDisplay(x);
             x = nullptr;
         }
@@ -298,6 +326,67 @@ TEST_F(XGameOwn, TheFirstKeyOnThePictureOfALeavingPlayerEndsTheGame) {
     xdotool({"key", "space"});
     const int status = game.wait(5000);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status << game.output();
+}
+
+// In a window under openbox, resized to whole scales 2 and then 1, the whole frame
+// shows between bands and clicks at the scaled places land on their cells; F11
+// takes it full screen and Alt+Enter back, and the settings keep the last choice.
+TEST_F(XGameLarge, AResizedWindowScalesThePictureClicksLandOnTheirCellsAndF11SwitchesToFullScreen) {
+    std::unique_ptr<test::Child> server, manager;
+    const std::string d = start_x(&server, "1920x1080"), config = test::scratch("xgame-settings");
+    ASSERT_NE(d, "");
+    start_openbox(d, &manager);
+    std::vector<std::string> env = x_env(d);
+    env.push_back("XDG_CONFIG_HOME=" + config);
+    test::Child game(test::in_dir(kBuild, {kBuild + "/globoid", "--window"}), env);
+    ASSERT_TRUE(test::eventually([&] {
+        for (uint32_t w : property(DefaultRootWindow(x), "_NET_CLIENT_LIST", XA_WINDOW))
+            if (property(w, "_NET_WM_PID") == std::vector<uint32_t>{uint32_t(game.pid())}) window = w;
+        return window != 0;
+    }));
+    const std::string id = std::to_string(window);
+    const struct {
+        int w, h;
+        size_t until;
+    } sizes[] = {{1280, 1000, 3}, {640, 1000, 5}};
+    size_t i = 0;
+    for (const auto& size : sizes) {
+        const int scale = std::min(size.w / 640, size.h / 480);
+        auto at = [&](int v, int whole) {
+            return std::to_string((whole - (whole == size.w ? 640 : 480) * scale) / 2 + v * scale);
+        };
+        const std::vector<std::string> corner = {"mousemove", "--window", id, at(600, size.w), at(20, size.h)};
+        xdotool({"windowsize", id, std::to_string(size.w), std::to_string(size.h)}, d);
+        EXPECT_TRUE(window_shows(i, d, size.w, size.h, corner)) << size.w << "x" << size.h;
+        for (; i < size.until && !HasFailure(); i++) {
+            std::vector<std::string> step = kSteps[i].xdotool;
+            if (step[0] == "mousemove") {
+                step = {"mousemove", "--window", id, at(std::stoi(step[1]), size.w), at(std::stoi(step[2]), size.h),
+                        "click",     "1"};
+                step.insert(step.end(), corner.begin(), corner.end());
+            }
+            xdotool(step, d);
+            EXPECT_TRUE(window_shows(i + 1, d, size.w, size.h)) << "step " << i;
+        }
+    }
+    const std::string settings = config + "/globoid/settings";
+    // The pointer, where it stands on the screen, is elsewhere on the frame after
+    // each switch: it is moved once the window covers the screen.
+    xdotool({"key", "F11"}, d);
+    EXPECT_TRUE(test::eventually([&] {
+        XWindowAttributes a;
+        return XGetWindowAttributes(x, window, &a) && a.width == 1920 && a.height == 1080;
+    }));
+    xdotool({"mousemove", "0", "0", "mousemove", std::to_string(at_x(600)), std::to_string(at_y(20))}, d);
+    expect_screen(i, d, true);
+    EXPECT_NE(test::slurp(settings).find("\ndisplay = fullscreen\n"), std::string::npos) << test::slurp(settings);
+    xdotool({"key", "alt+Return"}, d);
+    EXPECT_TRUE(window_shows(i, d, 640, 1000, {"mousemove", "--window", id, "600", "280"}));
+    EXPECT_NE(test::slurp(settings).find("\ndisplay = window\n"), std::string::npos) << test::slurp(settings);
+    game.signal(SIGTERM);
+    EXPECT_EQ(game.wait(20000), 0) << game.output();
+    XCloseDisplay(x); // before its server goes
+    x = nullptr;
 }
 
 TEST(NoDisplay, TheGameSaysWhyOnOneLineAndStopsAtOnce) {
