@@ -113,7 +113,8 @@ const Option kOptions[] = {
          o.code = net::show_code(code);
          return true;
      }},
-    {"--opening", "standard|rosettes|rosettes-inset", "the opening that space and C start; O on the title changes it",
+    {"--opening", "standard|rosettes|rosettes-inset",
+     "the opening that space and C start, else the one last chosen; O on the title changes it",
      [](Options& o, const std::string& v) {
          board::Opening opening;
          if (!board::parse_opening(v, &opening)) return false;

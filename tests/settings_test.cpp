@@ -30,11 +30,13 @@ bool holds(const std::string& file, const std::string& line) {
 
 TEST(Settings, SurviveARestart) {
     const std::string dir = test::scratch("settings/restart"), file = dir + "/made/globoid/settings";
-    EXPECT_EQ(play(dir, true, {"--settings", file, "--level", "4"}), ""); // M: sound off
-    EXPECT_TRUE(holds(file, "sound = off") && holds(file, "level = 4")) << test::slurp(file);
+    EXPECT_EQ(play(dir, true, {"--settings", file, "--level", "4", "--opening", "rosettes"}), ""); // M: sound off
+    EXPECT_TRUE(holds(file, "sound = off") && holds(file, "level = 4") && holds(file, "opening = rosettes"))
+        << test::slurp(file);
     EXPECT_EQ(play(dir, false, {"--settings", file}), ""); // still off
-    EXPECT_EQ(play(dir, true, {"--settings", file}), "sound move\n");
-    EXPECT_TRUE(holds(file, "sound = on") && holds(file, "level = 4")) << test::slurp(file);
+    EXPECT_EQ(play(dir, true, {"--settings", file, "--opening", "standard"}), "sound move\n");
+    EXPECT_TRUE(holds(file, "sound = on") && holds(file, "level = 4") && holds(file, "opening = standard"))
+        << test::slurp(file);
 }
 
 TEST(Settings, ADamagedFileGivesWhatItHoldsWithOneLineOnStderr) {
