@@ -148,11 +148,21 @@ protected:
     // Waits until the screen shows expected[i]; a mismatch that outlasts the limit
     // leaves both pictures in the working directory. On a large screen the frame is
     // read back from the middle of each of its scaled pixels.
-    void expect_screen(size_t i, const std::string& on = display, bool large = false) {
+    // With `pointer`, the pointer is taken away and put there again every half second,
+    // in case the display moved the game's idea of it meanwhile.
+    void expect_screen(size_t i, const std::string& on = display, bool large = false,
+                       const std::vector<std::string>& pointer = {}) {
         const std::string dump = ::testing::TempDir() + "globoid-root-" + std::to_string(getpid()) + ".xwd";
         test::Picture screen;
         auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        std::chrono::steady_clock::time_point again{};
         do {
+            if (!pointer.empty() && std::chrono::steady_clock::now() >= again) {
+                std::vector<std::string> away = {"mousemove", "0", "0"};
+                away.insert(away.end(), pointer.begin(), pointer.end());
+                xdotool(away, on);
+                again = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
+            }
             test::run({"/usr/bin/xwd", "-root", "-silent", "-out", dump}, {"DISPLAY=" + on});
             screen = test::read_xwd(dump);
             if (large && screen.w == 1920 && screen.h == 1080) {
@@ -345,6 +355,17 @@ TEST_F(XGameLarge, AResizedWindowScalesThePictureClicksLandOnTheirCellsAndF11Swi
         return window != 0;
     }));
     const std::string id = std::to_string(window);
+    // The pointer, where it stands on the screen, is elsewhere on the frame once the
+    // window changes: it is moved to `pointer` when the window has its new size.
+    auto settle = [&](int w, int h, std::vector<std::string> pointer) {
+        EXPECT_TRUE(test::eventually([&] {
+            XWindowAttributes a;
+            return XGetWindowAttributes(x, window, &a) && a.width == w && a.height == h;
+        })) << w
+            << "x" << h;
+        pointer.insert(pointer.begin(), {"mousemove", "0", "0"});
+        xdotool(pointer, d);
+    };
     const struct {
         int w, h;
         size_t until;
@@ -357,7 +378,8 @@ TEST_F(XGameLarge, AResizedWindowScalesThePictureClicksLandOnTheirCellsAndF11Swi
         };
         const std::vector<std::string> corner = {"mousemove", "--window", id, at(600, size.w), at(20, size.h)};
         xdotool({"windowsize", id, std::to_string(size.w), std::to_string(size.h)}, d);
-        EXPECT_TRUE(window_shows(i, d, size.w, size.h, corner)) << size.w << "x" << size.h;
+        settle(size.w, size.h, corner);
+        EXPECT_TRUE(window_shows(i, d, size.w, size.h)) << size.w << "x" << size.h;
         for (; i < size.until && !HasFailure(); i++) {
             std::vector<std::string> step = kSteps[i].xdotool;
             if (step[0] == "mousemove") {
@@ -370,17 +392,12 @@ TEST_F(XGameLarge, AResizedWindowScalesThePictureClicksLandOnTheirCellsAndF11Swi
         }
     }
     const std::string settings = config + "/globoid/settings";
-    // The pointer, where it stands on the screen, is elsewhere on the frame after
-    // each switch: it is moved once the window covers the screen.
     xdotool({"key", "F11"}, d);
-    EXPECT_TRUE(test::eventually([&] {
-        XWindowAttributes a;
-        return XGetWindowAttributes(x, window, &a) && a.width == 1920 && a.height == 1080;
-    }));
-    xdotool({"mousemove", "0", "0", "mousemove", std::to_string(at_x(600)), std::to_string(at_y(20))}, d);
-    expect_screen(i, d, true);
+    settle(1920, 1080, {});
+    expect_screen(i, d, true, {"mousemove", std::to_string(at_x(600)), std::to_string(at_y(20))});
     EXPECT_NE(test::slurp(settings).find("\ndisplay = fullscreen\n"), std::string::npos) << test::slurp(settings);
     xdotool({"key", "alt+Return"}, d);
+    settle(640, 1000, {});
     EXPECT_TRUE(window_shows(i, d, 640, 1000, {"mousemove", "--window", id, "600", "280"}));
     EXPECT_NE(test::slurp(settings).find("\ndisplay = window\n"), std::string::npos) << test::slurp(settings);
     game.signal(SIGTERM);
