@@ -119,11 +119,14 @@ TEST(ProtocolTest, CountsAndMovesAgreeWithTheBoard) {
     }
 }
 
-// The program itself, its input and output a pipe and a file.
+// The program itself, its input and output a pipe and a file: bad lines, an
+// illegal and a legal move, a bad setup, and counts from the other openings.
 TEST(ProtocolTest, ProgramThroughAPipe) {
     const std::string dir = test::scratch("protocol");
     std::ofstream(dir + "/in") << "1 name\n\x01 2 play light A1:NE\r\n3 showboard\nplay dark C3:NE # a comment\n"
-                               << std::string(100000, 'y') << "\n4 undo\n5 analyse 50\n6 quit\nname\n";
+                               << std::string(100000, 'y') << "\n4 undo\n5 analyse 50\n"
+                               << "7 setup dark " << std::string(61, 'l') << " 0 0\n8 opening rosettes\n9 perft 2\n"
+                               << "10 opening rosettes-inset\n11 perft 2\n6 quit\nname\n";
     std::vector<std::string> argv = {"/bin/sh", "-c", "exec \"$@\" < " + dir + "/in", "sh"};
     for (const std::string& a : test::runnable({GLOBOID_ENGINE})) argv.push_back(a);
     test::Child child(argv);
@@ -132,6 +135,13 @@ TEST(ProtocolTest, ProgramThroughAPipe) {
     EXPECT_EQ(out.substr(0, 23), "=1 globoid-engine\n\n?2 i") << out;
     EXPECT_NE(out.find("=3 \nI  "), std::string::npos) << out;
     EXPECT_NE(out.find("\n\n= \n\n? line too long\n\n=4 \n\n=5 depth "), std::string::npos) << out;
+    EXPECT_NE(out.find("\n\n?7 too many light marbles for dark's score\n\n=8 \n\n=9 "), std::string::npos) << out;
+    const size_t nine = out.find("=9 "), eleven = out.find("=11 ");
+    ASSERT_TRUE(nine != std::string::npos && eleven != std::string::npos) << out;
+    EXPECT_EQ(out.substr(nine + 3, out.find('\n', nine) - nine - 3),
+              std::to_string(board_perft(board::opening(board::Opening::Rosettes), 2)));
+    EXPECT_EQ(out.substr(eleven + 4, out.find('\n', eleven) - eleven - 4),
+              std::to_string(board_perft(board::opening(board::Opening::RosettesInset), 2)));
     EXPECT_EQ(out.substr(out.size() - 6), "\n=6 \n\n") << out;
     for (const auto& [arg, status] : {std::pair<std::string, int>{"--help", 0}, {"--version", 0}, {"-x\x1b", 2}}) {
         test::Child run(test::runnable({GLOBOID_ENGINE, arg}));
