@@ -248,11 +248,15 @@ bool parse(std::string_view text, Record* out, Fault* fault) {
             std::string name, value, why;
             if (!parse_tag(t, &name, &value, &why)) return fail(line, why);
             if (name == "Opening") {
+                // Any letter case is read; the canonical name is kept.
+                std::string lower = value;
+                for (char& c : lower) c = char(std::tolower(static_cast<unsigned char>(c)));
                 board::Opening o;
-                if (!board::parse_opening(value, &o))
+                if (!board::parse_opening(lower, &o))
                     return fail(line,
                                 "unknown opening \"" + shown(value) + "\" (standard, rosettes or rosettes-inset)");
                 p = board::opening(o);
+                value = board::opening_name(o);
             }
             r.set_tag(name, value);
             continue;
