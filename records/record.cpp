@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -367,7 +368,7 @@ bool write_file(const std::string& path, const std::string& text, std::string* e
     const size_t slash = path.rfind('/');
     const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash + 1);
     const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-    static unsigned counter = 0;
+    static std::atomic<unsigned> counter{0};
     const std::string aside = dir + (slash == std::string::npos ? "/" : "") + "." + base + "." +
                               std::to_string(getpid()) + "." + std::to_string(counter++) + ".new";
     const int fd = open(aside.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
