@@ -549,22 +549,22 @@ void draw_opening(Picture& p, int o) {
 }
 
 // The title as the game first shows it: the standard opening.
-Picture title_standard() {
-    Picture p = title();
+Picture title_standard(const Picture& title) {
+    Picture p = title;
     draw_opening(p, 0);
     return p;
 }
 
 // The pastes one above the other: the three openings, then the note.
-Picture title_pastes() {
+Picture title_pastes(const Picture& title) {
     Picture out(kOpeningW, 3 * kOpeningH + kResumeH);
     for (int o = 0; o < 3; o++) {
-        Picture p = title();
+        Picture p = title;
         draw_opening(p, o);
         for (int y = 0; y < kOpeningH; y++)
             for (int x = 0; x < kOpeningW; x++) out.at(x, o * kOpeningH + y) = p.at(kOpeningX + x, kOpeningY + y);
     }
-    Picture p = title();
+    Picture p = title;
     const double cx = kResumeX + kResumeW / 2.0;
     draw_centred(p, "PRESS R TO", cx, kResumeY + 10, 10, 1.8, kIvory, 1.5);
     draw_centred(p, "RESUME YOUR", cx, kResumeY + 28, 10, 1.8, kIvory, 1.5);
@@ -787,8 +787,9 @@ int main(int argc, char** argv) {
             for (int x = 0; x < 32; x++) marks.at(x, 32 * k + y) = m.at(x, y);
     }
     ok &= save(dir, "tour.tga", marks, true);
-    ok &= save(dir, "presentation.tga", title_standard());
-    ok &= save(dir, "titre.tga", title_pastes(), true);
+    const Picture plain = title();
+    ok &= save(dir, "presentation.tga", title_standard(plain));
+    ok &= save(dir, "titre.tga", title_pastes(plain), true);
     ok &= save(dir, "revue.tga", review_plaque(), true);
     ok &= save(dir, "victoire.tga", victory());
     ok &= save(dir, "attente.tga", between("WAITING", "FOR THE OTHER PLAYER", Between::Waiting));
