@@ -105,6 +105,7 @@ void draw_counter(const std::vector<char>& plaque, int shown, int total) {
 void review(const records::Record& record, int at) {
     State& s = *state();
     s.reviewing = true;
+    s.placed = true; // the positions shown here are the review's, never a start to put on the board
     if (Souris->Visible) Souris->Hide();
     input::set_person_turn(true); // the person is to act, as a script's wait step sees
     std::vector<board::Position> positions(1, board::opening(record.opening()));
@@ -202,8 +203,7 @@ void await_opening() { state()->opening_pending = true; }
 void show_title(bool resumable) {
     const int o = int(state()->setup.opening);
     // The standard opening is on the title's own picture.
-    if (o != 0 || resumable)
-        paste(title_pastes(), kOpeningW, 0, o * kOpeningH, kOpeningW, kOpeningH, kOpeningX, kOpeningY);
+    if (o != 0) paste(title_pastes(), kOpeningW, 0, o * kOpeningH, kOpeningW, kOpeningH, kOpeningX, kOpeningY);
     if (resumable) paste(title_pastes(), kOpeningW, 0, 3 * kOpeningH, kResumeW, kResumeH, kResumeX, kResumeY);
     _UPDATE();
 }

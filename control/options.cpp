@@ -57,6 +57,13 @@ bool take_host(Options& o, const std::string& v) {
     return true;
 }
 
+// A file's path, which may not be empty.
+template <std::string Options::*field>
+bool take_file(Options& o, const std::string& v) {
+    o.*field = v;
+    return !v.empty();
+}
+
 const Option kOptions[] = {
     {"--computer", "1|2|both", "the computer plays player 1, player 2 or both; space on the title starts that game",
      [](Options& o, const std::string& v) {
@@ -87,15 +94,8 @@ const Option kOptions[] = {
          return true;
      }},
     {"--settings", "FILE", "keep the settings in FILE, also in a scripted or headless run (see FILES in the manual)",
-     [](Options& o, const std::string& v) {
-         o.settings = v;
-         return !v.empty();
-     }},
-    {"--script", "FILE", "play the steps of FILE on the headless device (see README)",
-     [](Options& o, const std::string& v) {
-         o.script = v;
-         return !v.empty();
-     }},
+     take_file<&Options::settings>},
+    {"--script", "FILE", "play the steps of FILE on the headless device (see README)", take_file<&Options::script>},
     {"--headless", nullptr, "run without a display and without input",
      [](Options& o, const std::string&) { return o.headless = true; }},
     {"--host", "[[ADDRESS:]PORT]",
@@ -122,20 +122,10 @@ const Option kOptions[] = {
          return true;
      }},
     {"--record", "FILE", "keep the game's record in FILE, brought up to date after every move",
-     [](Options& o, const std::string& v) {
-         o.record = v;
-         return !v.empty();
-     }},
-    {"--load", "FILE", "go on playing from the end of the record in FILE",
-     [](Options& o, const std::string& v) {
-         o.load = v;
-         return !v.empty();
-     }},
+     take_file<&Options::record>},
+    {"--load", "FILE", "go on playing from the end of the record in FILE", take_file<&Options::load>},
     {"--review", "FILE", "show the record in FILE move by move: Left, Right, Home, End; Escape leaves",
-     [](Options& o, const std::string& v) {
-         o.review = v;
-         return !v.empty();
-     }},
+     take_file<&Options::review>},
     {"--version", nullptr, "print the version and quit", nullptr},
     {"--help", nullptr, "list these options and quit", nullptr},
 };
