@@ -290,15 +290,16 @@ Result Search::run(const Position& root, const Limits& limits, const std::vector
         w.path[0] = p.hash();
     }
     done_.store(false);
+    std::vector<Result> found(size_t(threads), result);
     std::vector<std::thread> helpers;
     for (int i = 1; i < threads; i++)
-        helpers.emplace_back([&, i] {
-            Result ignored;
-            workers_[size_t(i)]->deepen(p, list, limits, start, ignored);
-        });
+        helpers.emplace_back([&, i] { workers_[size_t(i)]->deepen(p, list, limits, start, found[size_t(i)]); });
     workers_[0]->deepen(p, list, limits, start, result);
     done_.store(true);
     for (std::thread& t : helpers) t.join();
+    // A helper that finished a deeper search than the calling thread's knows better.
+    for (const Result& r : found)
+        if (r.depth > result.depth) result = r;
     for (int i = 0; i < threads; i++) result.nodes += workers_[size_t(i)]->nodes;
     result.seconds = clock_seconds(limits.thread_clock) - start;
     return result;

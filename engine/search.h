@@ -5,8 +5,8 @@
 //
 // More threads search the same position at once, each on its own, sharing only the
 // transposition table: what one finds cuts the others' searches short, and every
-// other helper runs a depth ahead, so that they spread out. The calling thread's
-// search gives the result; the helpers stop when it does.
+// other helper runs a depth ahead, so that they spread out. The helpers stop when
+// the calling thread's search does; the deepest search finished gives the move.
 //
 // Budget: Limits says how deep, how long and how many nodes; the search also stops
 // as soon as *stop turns true, whoever sets it, and then returns the best move of
