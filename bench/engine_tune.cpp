@@ -4,14 +4,16 @@
 // random sign), and moves the weights towards the side that won. Prints the weights
 // now and then, and at the end as they are written in engine/evaluate.h.
 //
-//   engine_tune [--steps N] [--nodes K] [--seed S]
+//   engine_tune [--steps N] [--nodes K] [--rate R] [--seed S]
 //   engine_tune --match GAMES [--ms MS] [--nodes K] [--weights a,b,...] [--against a,b,...]
 //
-// Games are searched with K nodes a move (8000), so that the load of other work
-// changes nothing and every run repeats. --match plays GAMES games between two sets
-// of weights (by default the ones built in against those set by hand before any
-// tuning), at MS of this thread's processor time a move when given, and prints the
-// score.
+// N pairs of games (400), searched with K nodes a move (6000), so that the load of
+// other work changes nothing and every run repeats; R (0.08) is how far the first
+// pair of games moves each weight, in its nudges, for each game won.
+//
+// --match plays GAMES games between two sets of weights (by default the ones built
+// in against those set by hand before any tuning), at MS of this thread's
+// processor time a move when given, and prints the score.
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -103,12 +105,11 @@ Limits limits(int nodes, int ms) {
     return l;
 }
 
-// Standard SPSA gains: the step of the weights shrinks as a^-0.602 and the size of
-// the nudges as k^-0.101; `rate` is the first move of a weight, in its nudges, for
-// a pair of games won outright.
-int tune(int steps, int nodes, uint64_t seed) {
+// Standard SPSA gains: the step of the weights shrinks as k^-0.602 and the size of
+// the nudges as k^-0.101.
+int tune(int steps, int nodes, double rate, uint64_t seed) {
     std::vector<double> theta = values(Weights());
-    const double rate = 0.15, big_a = steps / 10.0;
+    const double big_a = steps / 10.0;
     uint64_t rng = seed;
     print("start:", weights(theta));
     int results[5] = {};
@@ -171,7 +172,8 @@ int run_match(int games, int nodes, int ms, const Weights& mine, const Weights& 
 } // namespace
 
 int main(int argc, char** argv) {
-    int steps = 1500, nodes = 8000, games = 0, ms = 0;
+    int steps = 400, nodes = 6000, games = 0, ms = 0;
+    double rate = 0.08;
     uint64_t seed = 1;
     Weights mine, theirs = hand_weights();
     for (int i = 1; i < argc; i++) {
@@ -181,6 +183,8 @@ int main(int argc, char** argv) {
             steps = std::atoi(argv[++i]);
         else if (a == "--nodes" && more)
             nodes = std::atoi(argv[++i]);
+        else if (a == "--rate" && more)
+            rate = std::atof(argv[++i]);
         else if (a == "--seed" && more)
             seed = uint64_t(std::atoll(argv[++i]));
         else if (a == "--match" && more)
@@ -192,11 +196,11 @@ int main(int argc, char** argv) {
         else if (a == "--against" && more && parse_weights(argv[i + 1], &theirs))
             i++;
         else {
-            std::fprintf(stderr, "usage: engine_tune [--steps N] [--nodes K] [--seed S]\n"
+            std::fprintf(stderr, "usage: engine_tune [--steps N] [--nodes K] [--rate R] [--seed S]\n"
                                  "       engine_tune --match GAMES [--ms MS] [--nodes K] [--weights a,b,...] "
                                  "[--against a,b,...]\n");
             return 2;
         }
     }
-    return games ? run_match(games, nodes, ms, mine, theirs) : tune(steps, nodes, seed);
+    return games ? run_match(games, nodes, ms, mine, theirs) : tune(steps, nodes, rate, seed);
 }
