@@ -334,7 +334,7 @@ TEST_F(XGameOwn, TheFirstKeyOnThePictureOfALeavingPlayerEndsTheGame) {
     expected.push_back(game::picture("parti"));
     expect_screen(expected.size() - 1);
     xdotool({"key", "space"});
-    const int status = game.wait(5000);
+    const int status = game.wait(20000);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status << game.output();
 }
 
