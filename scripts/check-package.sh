@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 deb=$(scripts/package.sh | tail -n 1)
 dir=$(dirname "$deb")
 echo "package: $deb, $(stat -c %s "$deb") bytes"
-lintian --info --fail-on error "$deb"
+lintian --display-info --fail-on error "$deb"
 desktop-file-validate dist/globoid.desktop
 appstreamcli validate --no-net "$dir/dist/io.github.globoid.Globoid.metainfo.xml"
 tests/package-test.sh "$deb"

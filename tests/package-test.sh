@@ -59,6 +59,11 @@ fail() {
 # headless among its installed pictures and writes two pictures of the screen.
 version=$(in_root /usr/games/globoid --version) || fail "--version failed"
 [ "$version" = "globoid $(dpkg-deb -f "$deb" Version)" ] || fail "--version says \"$version\""
+engine=$(printf 'name\nquit\n' | in_root /usr/games/globoid-engine | head -n 1) || fail "globoid-engine failed"
+[ "$engine" = "= globoid-engine" ] || fail "globoid-engine answered \"$engine\" to name"
+for page in globoid globoid-engine; do
+    grep -qx "/usr/share/man/man6/$page.6.gz" "$work/files" || fail "no manual page for $page"
+done
 cat >"$root/tmp/steps.txt" <<'END'
 shot /tmp/title.png
 tap space
