@@ -5,8 +5,9 @@
 # (tests/package-test.sh). Needs root for the clean root.
 set -eu
 cd "$(dirname "$0")/.."
-deb=$(scripts/package.sh | tail -n 1)
-dir=$(dirname "$deb")
+scripts/package.sh
+dir="${GLOBOID_BUILD_DIR:-build-deb}"
+deb=$(ls "$dir"/globoid_*.deb)
 echo "package: $deb, $(stat -c %s "$deb") bytes"
 lintian --display-info --fail-on error "$deb"
 desktop-file-validate dist/globoid.desktop

@@ -24,7 +24,7 @@ suite=$(. /etc/os-release && echo "$VERSION_CODENAME")
 if [ ! -f "$work/root.tar" ]; then
     echo "package test: making a clean $suite root from $mirror"
     rm -rf "$root"
-    debootstrap --variant=minbase "$suite" "$root" "$mirror" >"$work/debootstrap.log" 2>&1 ||
+    timeout 1200 debootstrap --variant=minbase "$suite" "$root" "$mirror" >"$work/debootstrap.log" 2>&1 ||
         { tail -n 20 "$work/debootstrap.log"; exit 1; }
     tar -C "$root" -cf "$work/root.tar.part" . && mv "$work/root.tar.part" "$work/root.tar"
     rm -rf "$root"
@@ -44,7 +44,7 @@ mount -t proc proc "$root/proc"
 mount --bind /dev "$root/dev"
 mount --bind "$work/archives" "$root/var/cache/apt/archives"
 cp "$deb" "$root/tmp/"
-in_root() { chroot "$root" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 DEBIAN_FRONTEND=noninteractive "$@"; }
+in_root() { timeout 600 chroot "$root" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 DEBIAN_FRONTEND=noninteractive "$@"; }
 
 in_root apt-get update -q >"$work/apt.log" 2>&1 || { cat "$work/apt.log"; exit 1; }
 in_root apt-get install -y -q --no-install-recommends "/tmp/$(basename "$deb")" >>"$work/apt.log" 2>&1 ||
