@@ -9,8 +9,8 @@ namespace {
 
 // Level 1 plays as a beginner: it takes any push-off it sees, and otherwise goes
 // for the opposing marbles, judging each move only by the position it leaves, with
-// a careless eye: every move's score is blurred by up to this much, about the
-// worth of leaving a marble in reach of a push-off, so that it sometimes misses a
+// a careless eye: every move's score is blurred by up to a quarter of a marble,
+// more than a marble left in reach of a push-off costs, so that it often misses a
 // threat. It repeats a position only when nothing else is left.
 constexpr int kLevel1Blur = 250;
 // Each own marble touching an opposing one: what keeps it from wandering.
