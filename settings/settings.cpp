@@ -147,7 +147,7 @@ bool write(const std::string& path, const Values& values) {
     // The directories on the way, as mkdir -p would make them.
     for (size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1))
         ::mkdir(path.substr(0, slash).c_str(), 0755);
-    const std::string aside = path + ".new";
+    const std::string aside = path + ".new." + std::to_string(::getpid()); // one writer a name
     bool ok = false;
     if (FILE* f = std::fopen(aside.c_str(), "w")) {
         ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
