@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <ctime>
+#include <system_error>
 #include <thread>
 
 namespace engine {
@@ -292,8 +293,13 @@ Result Search::run(const Position& root, const Limits& limits, const std::vector
     done_.store(false);
     std::vector<Result> found(size_t(threads), result);
     std::vector<std::thread> helpers;
-    for (int i = 1; i < threads; i++)
-        helpers.emplace_back([&, i] { workers_[size_t(i)]->deepen(p, list, limits, start, found[size_t(i)]); });
+    for (int i = 1; i < threads; i++) {
+        try {
+            helpers.emplace_back([&, i] { workers_[size_t(i)]->deepen(p, list, limits, start, found[size_t(i)]); });
+        } catch (const std::system_error&) {
+            break; // no thread to be had: search with those there are
+        }
+    }
     workers_[0]->deepen(p, list, limits, start, result);
     done_.store(true);
     for (std::thread& t : helpers) t.join();
