@@ -5,7 +5,7 @@
 // now and then, and at the end as they are written in engine/evaluate.h.
 //
 //   engine_tune [--steps N] [--nodes K] [--rate R] [--seed S]
-//   engine_tune --match GAMES [--ms MS] [--nodes K] [--weights a,b,...] [--against a,b,...]
+//   engine_tune --match GAMES [--first G] [--ms MS] [--nodes K] [--weights a,b,...] [--against a,b,...]
 //
 // N pairs of games (400), searched with K nodes a move (6000), so that the load of
 // other work changes nothing and every run repeats; R (0.08) is how far the first
@@ -13,7 +13,8 @@
 //
 // --match plays GAMES games between two sets of weights (by default the ones built
 // in against those set by hand before any tuning), at MS of this thread's
-// processor time a move when given, and prints the score.
+// processor time a move when given, and prints the score. --first G plays only
+// games G and on, so that a long match can be split between runs.
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -148,21 +149,21 @@ int tune(int steps, int nodes, double rate, uint64_t seed) {
     return 0;
 }
 
-int run_match(int games, int nodes, int ms, const Weights& mine, const Weights& theirs) {
+int run_match(int first, int games, int nodes, int ms, const Weights& mine, const Weights& theirs) {
     print("weights:", mine);
     print("against:", theirs);
     SearchPlayer a("weights", limits(nodes, ms)), b("against", limits(nodes, ms));
     a.search.weights = mine;
     b.search.weights = theirs;
     Tally t;
-    for (int g = 0; g < games; g++) {
+    for (int g = first; g < games; g++) {
         long plies = 0;
         int r = play(a, b, g, 7, plies);
         t.add(r, plies);
         if ((g + 1) % 50 == 0 || g + 1 == games) {
             std::printf("%d games: %d won, %d lost, %d capped (%.1f%%, a capped game counted half), %ld plies a game\n",
-                        g + 1, t.wins, t.losses, t.capped, 100 * (t.wins + 0.5 * t.capped) / (g + 1),
-                        t.plies / (g + 1));
+                        g + 1 - first, t.wins, t.losses, t.capped, 100 * (t.wins + 0.5 * t.capped) / (g + 1 - first),
+                        t.plies / (g + 1 - first));
             std::fflush(stdout);
         }
     }
@@ -172,7 +173,7 @@ int run_match(int games, int nodes, int ms, const Weights& mine, const Weights& 
 } // namespace
 
 int main(int argc, char** argv) {
-    int steps = 400, nodes = 6000, games = 0, ms = 0;
+    int steps = 400, nodes = 6000, games = 0, first = 0, ms = 0;
     double rate = 0.08;
     uint64_t seed = 1;
     Weights mine, theirs = hand_weights();
@@ -189,6 +190,8 @@ int main(int argc, char** argv) {
             seed = uint64_t(std::atoll(argv[++i]));
         else if (a == "--match" && more)
             games = std::atoi(argv[++i]);
+        else if (a == "--first" && more)
+            first = std::atoi(argv[++i]);
         else if (a == "--ms" && more)
             ms = std::atoi(argv[++i]);
         else if (a == "--weights" && more && parse_weights(argv[i + 1], &mine))
@@ -196,11 +199,12 @@ int main(int argc, char** argv) {
         else if (a == "--against" && more && parse_weights(argv[i + 1], &theirs))
             i++;
         else {
-            std::fprintf(stderr, "usage: engine_tune [--steps N] [--nodes K] [--rate R] [--seed S]\n"
-                                 "       engine_tune --match GAMES [--ms MS] [--nodes K] [--weights a,b,...] "
-                                 "[--against a,b,...]\n");
+            std::fprintf(stderr,
+                         "usage: engine_tune [--steps N] [--nodes K] [--rate R] [--seed S]\n"
+                         "       engine_tune --match GAMES [--first G] [--ms MS] [--nodes K] [--weights a,b,...] "
+                         "[--against a,b,...]\n");
             return 2;
         }
     }
-    return games ? run_match(games, nodes, ms, mine, theirs) : tune(steps, nodes, rate, seed);
+    return games ? run_match(first, games, nodes, ms, mine, theirs) : tune(steps, nodes, rate, seed);
 }
